@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdio>
+
+namespace zelmo {
+
+// Where a run's messages go. Tests hand in memory streams; the program
+// uses stdout (line-buffered) and stderr.
+struct Console {
+  std::FILE* out = stdout;
+  std::FILE* err = stderr;
+};
+
+// perror() to the console's error stream: "text: system error text".
+void PrintSystemError(const Console& console, const char* text);
+
+// Writes text on out and flushes at once, for displays without a line end.
+void PrintNow(const Console& console, const char* text);
+
+}  // namespace zelmo

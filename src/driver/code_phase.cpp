@@ -1,0 +1,90 @@
+#include <cstdio>
+
+#include "driver/updater.h"
+#include "run_end.h"
+
+namespace zelmo::driver {
+namespace {
+
+constexpr std::uint32_t kBlankBlockSum = protocol::kBlockWords * image::kBlankWord;
+constexpr std::uint16_t kBlockStep = protocol::kBlockWords;
+
+}  // namespace
+
+void Updater::ReadCodeBlock() {
+  SendBlock(protocol::BuildReadCodeBlock(Block, FlashAddr));
+  const auto destination = std::span<std::uint8_t>(OldCode).subspan(2 * std::size_t{FlashAddr});
+  if (Wait(destination, protocol::kBlockBytes, protocol::kReadBudget) == 0) {
+    Fail("Timeout reading code");
+  }
+  ShowAddress();
+}
+
+bool Updater::ReadAndCheck() {
+  for (FlashAddr = image::kApplicationStart; FlashAddr < image::kApplicationEnd;
+       FlashAddr += kBlockStep) {
+    ReadCodeBlock();
+  }
+  for (std::uint16_t address = image::kApplicationStart; address < image::kApplicationEnd;
+       ++address) {
+    if (OldCodeWord(address) != NewCode[address]) return false;
+  }
+  return true;
+}
+
+void Updater::Erase() {
+  Say("\nCode is out of date, updating\nErasing...");
+  SendBlock(protocol::BuildErase(Block));
+  if (Wait(RXBlock, 1, protocol::kEraseBudget) == 0) Fail("Timeout Erasing");
+  std::fputs("Erase Complete\nProgramming...\n", console_.out);
+}
+
+// The bootloader answers a garbled frame with a checksum error; the same
+// frame goes again until it is taken.
+void Updater::WriteUntilAccepted(const protocol::WriteFrame& frame) {
+  for (;;) {
+    Send(frame);
+    if (Wait(RXBlock, 1, protocol::kCodeWriteBudget) == 0) Fail("Timeout writing to Flash");
+    if (RXBlock[0] != protocol::kChecksumError) return;
+    Say("Checksum Error transfering data to TNC");
+  }
+}
+
+// Top down from the end of the region the read-back left FlashAddr at.
+// Blocks that are blank in the image stay as the erase left them.
+void Updater::ProgramBlocks() {
+  protocol::WriteFrame frame{};
+  do {
+    FlashAddr -= kBlockStep;
+    const auto words =
+        std::span<const std::uint16_t>(NewCode).subspan(FlashAddr).first<protocol::kBlockWords>();
+    protocol::BuildWriteCodeBlock(frame, FlashAddr, words);
+    std::uint32_t sum = 0;
+    for (const std::uint16_t word : words) sum += word;
+    if (sum == kBlankBlockSum) continue;
+    ShowAddress();
+    WriteUntilAccepted(frame);
+  } while (FlashAddr > image::kApplicationStart);
+}
+
+void Updater::UpdateCode() {
+  Say("Reading Code from PIC");
+  if (ReadAndCheck()) {
+    Say("\nCode is up to date");
+    std::fflush(console_.out);
+    EndRun(0);
+  }
+  Erase();
+  ProgramBlocks();
+  Say("\nProgramming Complete - Verifying Code");
+  if (!ReadAndCheck()) {
+    std::fflush(console_.out);
+    EndRun(1);
+  }
+  Say("Verified OK");
+  SendBlock(protocol::BuildRun(Block));
+  std::fflush(console_.out);
+  EndRun(0);
+}
+
+}  // namespace zelmo::driver

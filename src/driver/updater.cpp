@@ -1,0 +1,39 @@
+#include "driver/updater.h"
+
+#include "link/response_wait.h"
+#include "run_end.h"
+
+namespace zelmo::driver {
+
+void Updater::Send(std::span<const std::uint8_t> frame) {
+  link_.WriteBlock(frame.data(), frame.size());
+}
+
+void Updater::SendBlock(std::size_t length) {
+  Send(std::span<const std::uint8_t>(Block).first(length));
+}
+
+int Updater::Wait(std::span<std::uint8_t> destination, int minimum, int budget) {
+  return link::WaitForResponse(link_, clock_, console_, destination, minimum, budget);
+}
+
+void Updater::Say(const char* text) const { std::fprintf(console_.out, "%s\n", text); }
+
+// Each display overwrites the one before, so it must be seen at once.
+void Updater::ShowAddress() const {
+  std::fprintf(console_.out, "%04x\r", static_cast<unsigned>(FlashAddr));
+  std::fflush(console_.out);
+}
+
+void Updater::Fail(const char* text) const {
+  Say(text);
+  std::fflush(console_.out);
+  EndRun(1);
+}
+
+std::uint16_t Updater::OldCodeWord(std::uint16_t address) const {
+  const std::size_t at = 2 * static_cast<std::size_t>(address);
+  return static_cast<std::uint16_t>((OldCode[at] << 8U) | OldCode[at + 1]);
+}
+
+}  // namespace zelmo::driver

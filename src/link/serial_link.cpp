@@ -1,0 +1,116 @@
+#include "link/serial_link.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+
+#include "run_end.h"
+
+namespace zelmo::link {
+
+const SpeedRow speed_table[] = {
+    {300, B300},     {600, B600},     {1200, B1200},   {2400, B2400},
+    {4800, B4800},   {9600, B9600},   {19200, B19200}, {38400, B38400},
+    {57600, B57600}, {115200, B115200}, {-1, B0},
+};
+
+namespace {
+
+// How long a write may wait for the port to take more bytes.
+constexpr auto kWriteRoomWait = std::chrono::seconds(3);
+
+[[noreturn]] void FailSystem(const Console& console, const char* text) {
+  std::fflush(console.out);
+  PrintSystemError(console, text);
+  EndRun(1);
+}
+
+const SpeedRow* FindSpeed(int speed) {
+  for (const SpeedRow* row = speed_table; row->baud != -1; ++row) {
+    if (row->baud == speed) return row;
+  }
+  return nullptr;
+}
+
+// Waits until the port takes more bytes or the deadline passes.
+bool WaitForRoom(int fd, std::chrono::steady_clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+      deadline - std::chrono::steady_clock::now());
+  if (left.count() <= 0) return false;
+  pollfd entry{fd, POLLOUT, 0};
+  return poll(&entry, 1, static_cast<int>(left.count())) > 0;
+}
+
+}  // namespace
+
+int OpenCOMPort(const char* path, int speed, const Console& console) {
+  std::fprintf(console.out, "\nUsing Serial port %s\n", path);
+  const int fd = open(path, O_RDWR | O_NONBLOCK);  // NOLINT(cppcoreguidelines-pro-type-vararg)
+  if (fd < 0) {
+    std::fprintf(console.out, "Device %s\n", path);
+    FailSystem(console, "Com Open Failed");
+  }
+  const SpeedRow* row = FindSpeed(speed);
+  if (row == nullptr) {
+    std::fflush(console.out);
+    std::fprintf(console.err, "tty_speed: invalid speed %d\n", speed);
+    EndRun(1);
+  }
+  termios settings{};
+  if (tcgetattr(fd, &settings) != 0) FailSystem(console, "tty_speed: tcgetattr");
+  cfmakeraw(&settings);
+  cfsetispeed(&settings, row->code);
+  cfsetospeed(&settings, row->code);
+  if (tcsetattr(fd, TCSANOW, &settings) != 0) FailSystem(console, "tty_speed: tcsetattr");
+  int on = 1;
+  ioctl(fd, FIONBIO, &on);  // NOLINT(cppcoreguidelines-pro-type-vararg)
+  return fd;
+}
+
+int ReadCOMBlock(int fd, std::uint8_t* buffer, std::size_t size, const Console& console) {
+  const ssize_t got = read(fd, buffer, size);
+  if (got >= 0) return static_cast<int>(got);
+  if (errno == EAGAIN) return 0;
+  const int error = errno;
+  PrintSystemError(console, "read");
+  std::fprintf(console.out, "%d\n", error);
+  return 0;
+}
+
+long WriteCOMBlock(int fd, const std::uint8_t* data, std::size_t length) {
+  const auto deadline = std::chrono::steady_clock::now() + kWriteRoomWait;
+  std::size_t done = 0;
+  while (done < length) {
+    const ssize_t put = write(fd, data + done, length - done);
+    if (put > 0) {
+      done += static_cast<std::size_t>(put);
+    } else if (put < 0 && errno != EAGAIN && errno != EINTR) {
+      return -1;
+    } else if (!WaitForRoom(fd, deadline)) {
+      return done > 0 ? static_cast<long>(done) : -1;
+    }
+  }
+  return static_cast<long>(done);
+}
+
+long SerialLink::WriteBlock(const std::uint8_t* data, std::size_t length) {
+  return WriteCOMBlock(state_.fd, data, length);
+}
+
+int SerialLink::ReadBlock(std::uint8_t* buffer, std::size_t size) {
+  return ReadCOMBlock(state_.fd, buffer, size, console_);
+}
+
+// A serial board has no SMBus transfers; nothing calls these in serial mode.
+void SerialLink::SendByte(std::uint8_t /*value*/) {}
+
+int SerialLink::ReceiveByte() {
+  errno = ENOTSUP;
+  return -1;
+}
+
+}  // namespace zelmo::link

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <termios.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#include "console.h"
+#include "link/link.h"
+
+namespace zelmo::link {
+
+struct SpeedRow {
+  int baud;
+  speed_t code;
+};
+
+// Scanned in order up to the row whose baud rate is -1.
+extern const SpeedRow speed_table[];
+
+constexpr int kSerialBaud = 19200;
+
+// Opens the device raw at the given speed, non-blocking. Ends the run with
+// status 1 when it cannot.
+int OpenCOMPort(const char* path, int speed, const Console& console);
+
+// One read of up to size bytes; 0 when nothing was read, whatever the reason.
+int ReadCOMBlock(int fd, std::uint8_t* buffer, std::size_t size, const Console& console);
+
+// Writes the whole frame: a short write is completed and a full output
+// queue is waited on for a few seconds, so a frame never goes out in part.
+// Returns the bytes written, or -1.
+long WriteCOMBlock(int fd, const std::uint8_t* data, std::size_t length);
+
+class SerialLink final : public Link {
+ public:
+  SerialLink(int fd, const Console& console) : state_{fd, 0, 0}, console_(console) {}
+
+  [[nodiscard]] const LinkState& State() const override { return state_; }
+  long WriteBlock(const std::uint8_t* data, std::size_t length) override;
+  int ReadBlock(std::uint8_t* buffer, std::size_t size) override;
+  void SendByte(std::uint8_t value) override;
+  int ReceiveByte() override;
+
+ private:
+  LinkState state_;
+  Console console_;
+};
+
+}  // namespace zelmo::link

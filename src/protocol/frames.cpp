@@ -1,0 +1,53 @@
+#include "protocol/frames.h"
+
+#include <initializer_list>
+
+namespace zelmo::protocol {
+namespace {
+
+std::size_t Put(Block& block, std::initializer_list<std::uint8_t> bytes) {
+  std::size_t length = 0;
+  for (const std::uint8_t byte : bytes) block[length++] = byte;
+  return length;
+}
+
+constexpr std::uint8_t High(std::uint16_t value) { return static_cast<std::uint8_t>(value >> 8U); }
+constexpr std::uint8_t Low(std::uint16_t value) { return static_cast<std::uint8_t>(value & 0xFFU); }
+
+}  // namespace
+
+std::size_t BuildResetRequest(Block& block) { return Put(block, {0xC0, 0xC0, 0x0F, 0x02}); }
+std::size_t BuildSyncRequest(Block& block) { return Put(block, {0xC0, 0x55, 0xAA}); }
+std::size_t BuildReadEEPROM(Block& block) { return Put(block, {kReadEEPROM}); }
+
+std::size_t BuildWriteEEPROMByte(Block& block, std::uint8_t value, std::uint8_t offset) {
+  return Put(block, {kWriteEEPROMByte, value, offset});
+}
+
+std::size_t BuildReadCodeBlock(Block& block, std::uint16_t address) {
+  return Put(block, {kReadCodeBlock, High(address), Low(address)});
+}
+
+std::size_t BuildErase(Block& block) { return Put(block, {kErase}); }
+std::size_t BuildRun(Block& block) { return Put(block, {kRun}); }
+
+std::uint8_t FrameChecksum(std::span<const std::uint8_t> covered) {
+  std::uint8_t sum = 0;
+  for (const std::uint8_t byte : covered) sum ^= byte;
+  return sum;
+}
+
+void BuildWriteCodeBlock(WriteFrame& frame, std::uint16_t address,
+                         std::span<const std::uint16_t, kBlockWords> words) {
+  frame[0] = kWriteCodeBlock;
+  frame[1] = High(address);
+  frame[2] = Low(address);
+  for (std::size_t i = 0; i < kBlockWords; ++i) {
+    frame[3 + 2 * i] = High(words[i]);
+    frame[4 + 2 * i] = Low(words[i]);
+  }
+  frame[kWriteFrameLength - 1] =
+      FrameChecksum(std::span<const std::uint8_t>(frame).subspan(1, kWriteFrameLength - 2));
+}
+
+}  // namespace zelmo::protocol

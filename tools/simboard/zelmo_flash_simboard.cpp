@@ -1,0 +1,129 @@
+// zelmo_flash_simboard: a simulated TNC board on a pseudo-terminal, so that
+// zelmo_flash can be run, tested and measured without hardware.
+
+#include <getopt.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "image/hex_reader.h"
+#include "run_end.h"
+#include "tools/simboard/board_model.h"
+#include "tools/simboard/pty_server.h"
+
+namespace {
+
+volatile std::sig_atomic_t stop_requested = 0;
+
+extern "C" void RequestStop(int /*signal*/) { stop_requested = 1; }
+
+constexpr const char* kUsage =
+    "usage: zelmo_flash_simboard [options]\n"
+    "Serves a simulated board on a pseudo-terminal and prints the path to flash.\n"
+    "  --hex FILE               start with the flash and EEPROM content of FILE\n"
+    "  --trace FILE             write every frame received to FILE, one per line\n"
+    "  --silent CODE[:N]        do not answer request CODE (hex; c0 = sync) from its N-th on\n"
+    "  --sync-answer BYTE       answer the sync with BYTE (hex) instead of aa\n"
+    "  --stale BYTES            hex bytes waiting in the port before the first request\n"
+    "  --checksum-errors ADDR:N refuse the first N writes of block ADDR (hex)\n"
+    "  --lose-eeprom-writes     acknowledge EEPROM writes without keeping them\n"
+    "  --bad-word ADDR          word ADDR (hex) reads back wrong once programmed\n"
+    "  --pieces SIZE:MS         send replies in pieces of SIZE bytes, MS apart\n";
+
+struct Settings {
+  zelmo::sim::Faults faults;
+  std::string hex_file;
+  std::string trace_file;
+};
+
+// "A:B" as two numbers; B keeps its default when absent.
+void SplitPair(const char* text, int base_a, long& a, long& b) {
+  char* rest = nullptr;
+  a = std::strtol(text, &rest, base_a);
+  if (*rest == ':') b = std::strtol(rest + 1, nullptr, 10);
+}
+
+std::vector<std::uint8_t> HexBytes(const char* text) {
+  std::vector<std::uint8_t> bytes;
+  for (const char* at = text; *at != '\0';) {
+    char* end = nullptr;
+    bytes.push_back(static_cast<std::uint8_t>(std::strtol(at, &end, 16)));
+    if (end == at) break;
+    at = (*end == ':' || *end == ',') ? end + 1 : end;
+  }
+  return bytes;
+}
+
+bool ApplyOption(int option, const char* value, Settings& settings) {
+  auto& faults = settings.faults;
+  long a = 0;
+  long b = 0;
+  switch (option) {
+    case 'h': settings.hex_file = value; return true;
+    case 't': settings.trace_file = value; return true;
+    case 's': SplitPair(value, 16, a, b); faults.silent_request = static_cast<int>(a); faults.silent_from = static_cast<int>(b); return true;
+    case 'a': faults.sync_answer = static_cast<std::uint8_t>(std::strtol(value, nullptr, 16)); return true;
+    case 'o': faults.stale_bytes = HexBytes(value); return true;
+    case 'c': b = 1; SplitPair(value, 16, a, b); faults.checksum_error_block = static_cast<int>(a); faults.checksum_errors = static_cast<int>(b); return true;
+    case 'l': faults.lose_eeprom_writes = true; return true;
+    case 'b': faults.bad_word = static_cast<int>(std::strtol(value, nullptr, 16)); return true;
+    case 'p': SplitPair(value, 10, a, b); faults.piece_size = static_cast<std::size_t>(a); faults.piece_delay_ms = static_cast<int>(b); return true;
+    default: return false;
+  }
+}
+
+bool ParseSettings(int argc, char** argv, Settings& settings) {
+  static const option kOptions[] = {
+      {"hex", required_argument, nullptr, 'h'},          {"trace", required_argument, nullptr, 't'},
+      {"silent", required_argument, nullptr, 's'},       {"sync-answer", required_argument, nullptr, 'a'},
+      {"stale", required_argument, nullptr, 'o'},        {"checksum-errors", required_argument, nullptr, 'c'},
+      {"lose-eeprom-writes", no_argument, nullptr, 'l'}, {"bad-word", required_argument, nullptr, 'b'},
+      {"pieces", required_argument, nullptr, 'p'},       {nullptr, 0, nullptr, 0}};
+  int option = 0;
+  while ((option = getopt_long(argc, argv, "", kOptions, nullptr)) != -1) {
+    if (!ApplyOption(option, optarg, settings)) return false;
+  }
+  return optind == argc;
+}
+
+int Serve(const Settings& settings) {
+  zelmo::sim::BoardModel board(settings.faults);
+  if (!settings.hex_file.empty()) {
+    auto image = std::make_unique<zelmo::image::WordImage>();
+    zelmo::image::LoadHexFile(settings.hex_file.c_str(), *image, zelmo::Console{stderr, stderr});
+    board.Load(*image);
+  }
+  std::FILE* trace = nullptr;
+  if (!settings.trace_file.empty() && (trace = std::fopen(settings.trace_file.c_str(), "w")) == nullptr) {
+    std::perror(settings.trace_file.c_str());
+    return 1;
+  }
+  zelmo::sim::PtyServer server(board, trace);
+  std::printf("%s\n", server.Open().c_str());
+  std::fflush(stdout);
+  server.Serve(stop_requested);
+  if (trace != nullptr) std::fclose(trace);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Settings settings;
+  if (!ParseSettings(argc, argv, settings)) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  std::signal(SIGTERM, RequestStop);
+  std::signal(SIGINT, RequestStop);
+  std::signal(SIGHUP, RequestStop);
+  try {
+    return Serve(settings);
+  } catch (const zelmo::RunEnded& ended) {
+    return ended.status;
+  }
+}

@@ -144,7 +144,11 @@ void BoardModel::Handle(const std::vector<std::uint8_t>& frame) {
 
 void BoardModel::Reply(std::uint8_t request, std::vector<std::uint8_t> bytes) {
   const int occurrence = requests_seen_[request]++;
-  if (request == faults_.silent_request && occurrence >= faults_.silent_from) return;
+  const int silenced = occurrence - faults_.silent_from;
+  if (request == faults_.silent_request && silenced >= 0 &&
+      (faults_.silent_count < 0 || silenced < faults_.silent_count)) {
+    return;
+  }
   output_.insert(output_.end(), bytes.begin(), bytes.end());
   not_ready_due_ = faults_.not_ready;
 }

@@ -26,7 +26,8 @@ constexpr const char* kUsage =
     "Serves a simulated board on a pseudo-terminal and prints the path to flash.\n"
     "  --hex FILE               start with the flash and EEPROM content of FILE\n"
     "  --trace FILE             write every frame received to FILE, one per line\n"
-    "  --silent CODE[:N]        do not answer request CODE (hex; c0 = sync) from its N-th on\n"
+    "  --silent CODE[:N[:K]]    do not answer request CODE (hex; c0 = sync) from its\n"
+    "                           N-th on (counted from 0), K times (default: always)\n"
     "  --sync-answer BYTE       answer the sync with BYTE (hex) instead of aa\n"
     "  --stale BYTES            hex bytes waiting in the port before the first request\n"
     "  --checksum-errors ADDR:N refuse the first N writes of block ADDR (hex)\n"
@@ -40,11 +41,13 @@ struct Settings {
   std::string trace_file;
 };
 
-// "A:B" as two numbers; B keeps its default when absent.
-void SplitPair(const char* text, int base_a, long& a, long& b) {
+// "A:B[:C]" as numbers; B and C keep their defaults when absent.
+void SplitNumbers(const char* text, int base_a, long& a, long& b, long* c = nullptr) {
   char* rest = nullptr;
   a = std::strtol(text, &rest, base_a);
-  if (*rest == ':') b = std::strtol(rest + 1, nullptr, 10);
+  if (*rest != ':') return;
+  b = std::strtol(rest + 1, &rest, 10);
+  if (*rest == ':' && c != nullptr) *c = std::strtol(rest + 1, nullptr, 10);
 }
 
 std::vector<std::uint8_t> HexBytes(const char* text) {
@@ -62,16 +65,22 @@ bool ApplyOption(int option, const char* value, Settings& settings) {
   auto& faults = settings.faults;
   long a = 0;
   long b = 0;
+  long c = -1;
   switch (option) {
     case 'h': settings.hex_file = value; return true;
     case 't': settings.trace_file = value; return true;
-    case 's': SplitPair(value, 16, a, b); faults.silent_request = static_cast<int>(a); faults.silent_from = static_cast<int>(b); return true;
+    case 's':
+      SplitNumbers(value, 16, a, b, &c);
+      faults.silent_request = static_cast<int>(a);
+      faults.silent_from = static_cast<int>(b);
+      faults.silent_count = static_cast<int>(c);
+      return true;
     case 'a': faults.sync_answer = static_cast<std::uint8_t>(std::strtol(value, nullptr, 16)); return true;
     case 'o': faults.stale_bytes = HexBytes(value); return true;
-    case 'c': b = 1; SplitPair(value, 16, a, b); faults.checksum_error_block = static_cast<int>(a); faults.checksum_errors = static_cast<int>(b); return true;
+    case 'c': b = 1; SplitNumbers(value, 16, a, b); faults.checksum_error_block = static_cast<int>(a); faults.checksum_errors = static_cast<int>(b); return true;
     case 'l': faults.lose_eeprom_writes = true; return true;
     case 'b': faults.bad_word = static_cast<int>(std::strtol(value, nullptr, 16)); return true;
-    case 'p': SplitPair(value, 10, a, b); faults.piece_size = static_cast<std::size_t>(a); faults.piece_delay_ms = static_cast<int>(b); return true;
+    case 'p': SplitNumbers(value, 10, a, b); faults.piece_size = static_cast<std::size_t>(a); faults.piece_delay_ms = static_cast<int>(b); return true;
     default: return false;
   }
 }

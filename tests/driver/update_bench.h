@@ -1,0 +1,73 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "captured_console.h"
+#include "driver/updater.h"
+#include "image/word_image.h"
+#include "run_end.h"
+#include "tools/simboard/board_model.h"
+#include "tools/simboard/fake_clock.h"
+#include "tools/simboard/sim_link.h"
+
+namespace zelmo::testing {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+// A whole update in-process: the updater, the simulated board behind the
+// link seam, and a clock that only counts.
+class UpdateBench {
+ public:
+  explicit UpdateBench(sim::Faults faults = {}, bool i2c = false)
+      : board(std::move(faults)), link(board, clock, i2c) {
+    image->fill(image::kBlankWord);
+  }
+
+  // Runs the handshake, the EEPROM phase and the code phase to the end.
+  Outcome Run() {
+    driver::Updater updater(*image, link, clock, console.Get());
+    Outcome outcome;
+    try {
+      updater.EnterBootloader();
+      updater.UpdateEEPROM();
+      updater.UpdateCode();
+    } catch (const RunEnded& ended) {
+      outcome.status = ended.status;
+    }
+    outcome.out = console.Out();
+    outcome.err = console.Err();
+    return outcome;
+  }
+
+  // The frames written, in order (I2C send-byte transfers left out).
+  [[nodiscard]] std::vector<Bytes> Writes() const {
+    std::vector<Bytes> frames;
+    for (const auto& transfer : link.Transfers()) {
+      if (transfer.kind == sim::Transfer::Kind::kWrite) frames.push_back(transfer.bytes);
+    }
+    return frames;
+  }
+
+  // Puts the image's application and EEPROM content on the board.
+  void BoardHoldsImage() { board.Load(*image); }
+
+  void SetBlock(std::uint16_t address, std::uint16_t first_word) {
+    for (std::uint16_t i = 0; i < 32; ++i) (*image)[address + i] = static_cast<std::uint16_t>(first_word + i);
+  }
+
+  std::unique_ptr<image::WordImage> image = std::make_unique<image::WordImage>();
+  CapturedConsole console;
+  sim::BoardModel board;
+  sim::FakeClock clock;
+  sim::SimLink link;
+};
+
+}  // namespace zelmo::testing

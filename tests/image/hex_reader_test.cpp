@@ -1,0 +1,147 @@
+#include "image/hex_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "captured_console.h"
+#include "run_end.h"
+#include "temp_file.h"
+
+namespace zelmo::image {
+namespace {
+
+using testing::CapturedConsole;
+using testing::TempFile;
+
+struct Loaded {
+  std::unique_ptr<WordImage> image = std::make_unique<WordImage>();
+  int status = -1;  // -1: read to the end
+  std::string out;
+};
+
+Loaded Load(const std::string& content) {
+  const TempFile file(content);
+  CapturedConsole console;
+  Loaded loaded;
+  loaded.image->fill(0x1234);  // the reader must blank it first
+  try {
+    LoadHexFile(file.Path().c_str(), *loaded.image, console.Get());
+  } catch (const RunEnded& ended) {
+    loaded.status = ended.status;
+  }
+  loaded.out = console.Out();
+  return loaded;
+}
+
+std::size_t NonBlankWords(const WordImage& image) {
+  std::size_t count = 0;
+  for (const auto word : image) count += word != kBlankWord ? 1 : 0;
+  return count;
+}
+
+TEST(Reverse, SwapsTheLowTwoBytes) {
+  EXPECT_EQ(reverse(0x12AB), 0xAB12);
+  EXPECT_EQ(reverse(0xFF3F), 0x3FFF);
+  EXPECT_EQ(reverse(0x7654321), 0x2143);
+}
+
+// What an assembler wrote for the board: code, a table and EEPROM bytes.
+TEST(LoadHexFile, ReadsAnAssemblersFile) {
+  const Loaded loaded = Load(
+      ":020000040000FA\n"
+      ":1004000083160313860183120313860A0822052A22\n"
+      ":0A041000FF30A000A00B0A2A08002C\n"
+      ":081FC000003400340034023447\n"
+      ":020000040001F9\n"
+      ":0AE0000032003F000A00010000009A\n"
+      ":00000001FF\n");
+  ASSERT_EQ(loaded.status, -1) << loaded.out;
+  const auto& image = *loaded.image;
+  EXPECT_EQ(image[0x0200], 0x1683);
+  EXPECT_EQ(image[0x0202], 0x0186);
+  EXPECT_EQ(image[0x0207], 0x2A05);
+  EXPECT_EQ(image[0x020C], 0x0008);
+  EXPECT_EQ(image[0x020D], kBlankWord);
+  EXPECT_EQ(image[0x0FE3], 0x3402);
+  EXPECT_EQ(image[0xF000], 0x0032);
+  EXPECT_EQ(image[0xF004], 0x0000);
+  EXPECT_EQ(EEPROMByte(image, 1), 0x3F);
+  EXPECT_EQ(NonBlankWords(image), 8 + 5 + 4 + 5U);
+}
+
+TEST(LoadHexFile, AcceptedVariations) {
+  const struct {
+    const char* name;
+    std::string content;
+    std::size_t address;
+    std::uint16_t word;
+    std::size_t non_blank;
+  } cases[] = {
+      {"empty file", "", 0x0200, kBlankWord, 0},
+      {"only end record", ":00000001FF\n", 0, kBlankWord, 0},
+      {"CRLF line ends", ":04040000AB12CD34F2\r\n:00000001FF\r\n", 0x0201, 0x34CD, 2},
+      {"lower case", ":04040000ab12cd34f2\n", 0x0200, 0x12AB, 2},
+      {"odd byte count drops the last", ":0304000001020377\n", 0x0200, 0x0201, 1},
+      {"later record wins", ":02040000AAAA00\n:0204000055550\n", 0x0200, 0x5555, 1},
+      {"16 bytes at 0x0400 fill 0x0200-0x0207",
+       ":100400000100020003000400050006000700080000\n", 0x0207, 0x0008, 8},
+      {"EEPROM region", ":020000040001F9\n:02E000004100DB\n", 0xF000, 0x0041, 1},
+      {"junk after the end record", ":02040000AAAA00\n:00000001FF\n\ngarbage\n", 0x0200, 0xAAAA, 1},
+      {"no end record", ":02040000AAAA00", 0x0200, 0xAAAA, 1},
+      {"types 02 03 05 skipped",
+       ":020000021000EC\n:0400000300000000F9\n:0400000500000000F7\n:02040000AAAA00\n", 0x0200,
+       0xAAAA, 1},
+      {"no end-of-file check of the checksum", ":02040000AAAAFF\n", 0x0200, 0xAAAA, 1},
+      {"fields read as strtol reads them", ":02040000zz00\n", 0x0200, 0x0000, 1},
+      {"words past the image dropped, earlier kept", ":020000040001F9\n:04FFFE001111222200\n",
+       0xFFFF, 0x1111, 1},
+      {"upper address beyond the image", ":020000040002F8\n:02000000AAAA00\n", 0, kBlankWord, 0},
+      {"negative byte count gives no words", ":-1040000AAAA00\n", 0x0200, kBlankWord, 0},
+  };
+  for (const auto& c : cases) {
+    const Loaded loaded = Load(c.content);
+    EXPECT_EQ(loaded.status, -1) << c.name << ": " << loaded.out;
+    EXPECT_EQ((*loaded.image)[c.address], c.word) << c.name;
+    EXPECT_EQ(NonBlankWords(*loaded.image), c.non_blank) << c.name;
+  }
+}
+
+TEST(LoadHexFile, RefusedRecordsPrintTheirOwnLine) {
+  const std::string long_tail(300, ' ');
+  const struct {
+    const char* name;
+    std::string content;
+    std::string message;
+  } cases[] = {
+      {"blank line before the end", ":02040000AAAA00\n\n:00000001FF\n", "Invalid HEX record \n\n"},
+      {"no colon", "02040000AAAA00\n", "Invalid HEX record 02040000AAAA00\n\n"},
+      {"record type 10", ":00000010FF\r\n", "Invalid HEX record :00000010FF\r\n\n"},
+      {"shorter than nine characters", ":0000000\n", "Invalid HEX record :0000000\n\n"},
+      {"byte count beyond the line", ":04040000AAAA\n", "Invalid HEX record :04040000AAAA\n\n"},
+      {"short extended address", ":0200000400\n", "Invalid HEX record :0200000400\n\n"},
+      {"rest of an over-long line", ":02040000AAAA00" + long_tail + "\n",
+       "Invalid HEX record " + long_tail.substr(0, 300 - (255 - 15)) + "\n\n"},
+  };
+  for (const auto& c : cases) {
+    const Loaded loaded = Load(c.content);
+    EXPECT_EQ(loaded.status, 1) << c.name;
+    EXPECT_EQ(loaded.out, c.message) << c.name;
+  }
+}
+
+TEST(LoadHexFile, MissingFileIsRefused) {
+  CapturedConsole console;
+  auto image = std::make_unique<WordImage>();
+  try {
+    LoadHexFile("/nonexistent/firmware.hex", *image, console.Get());
+    FAIL() << "a missing file was read";
+  } catch (const RunEnded& ended) {
+    EXPECT_EQ(ended.status, 1);
+  }
+  EXPECT_EQ(console.Out(), "Can't open Hex File /nonexistent/firmware.hex\n");
+}
+
+}  // namespace
+}  // namespace zelmo::image

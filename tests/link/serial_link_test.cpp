@@ -1,0 +1,202 @@
+// The serial link on a real kernel terminal: a pseudo-terminal pair.
+
+#include "link/serial_link.h"
+
+#include <fcntl.h>
+#include <pty.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <deque>
+#include <thread>
+#include <vector>
+
+#include "captured_console.h"
+#include "link/response_wait.h"
+#include "run_end.h"
+#include "temp_file.h"
+#include "tools/simboard/fake_clock.h"
+
+namespace zelmo::link {
+namespace {
+
+using testing::CapturedConsole;
+
+class Pty {
+ public:
+  Pty() {
+    std::array<char, 256> name{};
+    openpty(&master_, &slave_, name.data(), nullptr, nullptr);
+    path_ = name.data();
+  }
+  Pty(const Pty&) = delete;
+  Pty& operator=(const Pty&) = delete;
+  Pty(Pty&&) = delete;
+  Pty& operator=(Pty&&) = delete;
+  ~Pty() {
+    CloseMaster();
+    close(slave_);
+  }
+  [[nodiscard]] int Master() const { return master_; }
+  [[nodiscard]] const std::string& Path() const { return path_; }
+  void CloseMaster() {
+    if (master_ >= 0) close(master_);
+    master_ = -1;
+  }
+
+ private:
+  int master_ = -1;
+  int slave_ = -1;
+  std::string path_;
+};
+
+int StatusOfOpen(const std::string& path, int speed, CapturedConsole& console) {
+  try {
+    close(OpenCOMPort(path.c_str(), speed, console.Get()));
+    return -1;
+  } catch (const RunEnded& ended) {
+    return ended.status;
+  }
+}
+
+TEST(OpenCOMPort, SetsRawModeAndSpeed) {
+  Pty pty;
+  CapturedConsole console;
+  const int fd = OpenCOMPort(pty.Path().c_str(), kSerialBaud, console.Get());
+  termios settings{};
+  ASSERT_EQ(tcgetattr(fd, &settings), 0);
+  EXPECT_EQ(cfgetispeed(&settings), B19200);
+  EXPECT_EQ(cfgetospeed(&settings), B19200);
+  EXPECT_EQ(settings.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0U);
+  EXPECT_EQ(settings.c_iflag & (ICRNL | IXON | ISTRIP), 0U);
+  EXPECT_EQ(settings.c_oflag & OPOST, 0U);
+  EXPECT_EQ(settings.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+  EXPECT_NE(fcntl(fd, F_GETFL) & O_NONBLOCK, 0);  // NOLINT
+  EXPECT_EQ(console.Out(), "\nUsing Serial port " + pty.Path() + "\n");
+
+  std::array<std::uint8_t, 16> buffer{};
+  EXPECT_EQ(ReadCOMBlock(fd, buffer.data(), buffer.size(), console.Get()), 0);
+  EXPECT_EQ(console.Err(), "");
+  close(fd);
+}
+
+TEST(OpenCOMPort, FailuresEndWithStatusOne) {
+  Pty pty;
+  const testing::TempFile regular("not a terminal");
+  const struct {
+    std::string path;
+    int speed;
+    std::string out;
+    std::string err;
+  } cases[] = {
+      {"/dev/zelmo-missing", kSerialBaud,
+       "\nUsing Serial port /dev/zelmo-missing\nDevice /dev/zelmo-missing\n",
+       "Com Open Failed: No such file or directory\n"},
+      {regular.Path(), kSerialBaud, "\nUsing Serial port " + regular.Path() + "\n",
+       "tty_speed: tcgetattr: Inappropriate ioctl for device\n"},
+      {pty.Path(), 1800, "\nUsing Serial port " + pty.Path() + "\n",
+       "tty_speed: invalid speed 1800\n"},
+  };
+  for (const auto& c : cases) {
+    CapturedConsole console;
+    EXPECT_EQ(StatusOfOpen(c.path, c.speed, console), 1) << c.path;
+    EXPECT_EQ(console.Out(), c.out);
+    EXPECT_EQ(console.Err(), c.err);
+  }
+}
+
+TEST(OpenCOMPort, EveryRateOfTheTableIsSet) {
+  Pty pty;
+  for (const SpeedRow* row = speed_table; row->baud != -1; ++row) {
+    CapturedConsole console;
+    const int fd = OpenCOMPort(pty.Path().c_str(), row->baud, console.Get());
+    termios settings{};
+    tcgetattr(fd, &settings);
+    EXPECT_EQ(cfgetospeed(&settings), row->code) << row->baud;
+    close(fd);
+  }
+}
+
+// Each pause lets the next piece of the reply arrive, as a slow board would.
+class PieceClock final : public Clock {
+ public:
+  PieceClock(int master, std::deque<std::vector<std::uint8_t>> pieces)
+      : master_(master), pieces_(std::move(pieces)) {}
+  void Sleep(int milliseconds) override {
+    inner_.Sleep(milliseconds);
+    if (pieces_.empty()) return;
+    ASSERT_EQ(write(master_, pieces_.front().data(), pieces_.front().size()),
+              static_cast<ssize_t>(pieces_.front().size()));
+    pieces_.pop_front();
+    usleep(2000);  // the terminal layer hands bytes on asynchronously
+  }
+  std::int64_t NowMs() override { return inner_.NowMs(); }
+  [[nodiscard]] std::size_t Pauses() const { return inner_.Pauses().size(); }
+
+ private:
+  int master_;
+  std::deque<std::vector<std::uint8_t>> pieces_;
+  sim::FakeClock inner_;
+};
+
+TEST(SerialLink, ReplyInPiecesIsGathered) {
+  Pty pty;
+  CapturedConsole console;
+  const int fd = OpenCOMPort(pty.Path().c_str(), kSerialBaud, console.Get());
+  SerialLink serial(fd, console.Get());
+  std::deque<std::vector<std::uint8_t>> pieces;
+  for (std::uint8_t start = 0; start < 64; start += 16) {
+    std::vector<std::uint8_t> piece;
+    for (std::uint8_t i = 0; i < 16; ++i) piece.push_back(static_cast<std::uint8_t>(start + i));
+    pieces.push_back(piece);
+  }
+  PieceClock clock(pty.Master(), pieces);
+  std::array<std::uint8_t, 64> reply{};
+  EXPECT_EQ(WaitForResponse(serial, clock, console.Get(), reply, 64, 10000), 64);
+  for (std::size_t i = 0; i < reply.size(); ++i) EXPECT_EQ(reply[i], i);
+  EXPECT_EQ(clock.Pauses(), 4U);
+  close(fd);
+}
+
+TEST(SerialLink, FrameIsCompletedWhenThePortIsFull) {
+  Pty pty;
+  CapturedConsole console;
+  const int fd = OpenCOMPort(pty.Path().c_str(), kSerialBaud, console.Get());
+  std::vector<std::uint8_t> filler(4096, 0x11);
+  std::size_t queued = 0;
+  for (ssize_t put = 0; (put = write(fd, filler.data(), filler.size())) > 0;) {
+    queued += static_cast<std::size_t>(put);
+  }
+  ASSERT_EQ(errno, EAGAIN);
+  std::thread reader([&] {
+    usleep(100000);
+    std::vector<std::uint8_t> drained(queued + 68);
+    std::size_t got = 0;
+    while (got < drained.size()) {
+      const ssize_t n = read(pty.Master(), drained.data() + got, drained.size() - got);
+      if (n > 0) got += static_cast<std::size_t>(n);
+    }
+    EXPECT_EQ(drained.back(), 67);
+  });
+  std::vector<std::uint8_t> frame(68);
+  for (std::size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<std::uint8_t>(i);
+  EXPECT_EQ(WriteCOMBlock(fd, frame.data(), frame.size()), 68);
+  reader.join();
+  close(fd);
+}
+
+// Read failures other than "no data" are reported and count as nothing.
+TEST(SerialLink, ReadErrorIsReportedAndCountsAsNoData) {
+  CapturedConsole console;
+  const int fd = open("/", O_RDONLY);  // NOLINT(cppcoreguidelines-pro-type-vararg)
+  std::array<std::uint8_t, 16> buffer{};
+  EXPECT_EQ(ReadCOMBlock(fd, buffer.data(), buffer.size(), console.Get()), 0);
+  EXPECT_EQ(console.Err(), "read: Is a directory\n");
+  EXPECT_EQ(console.Out(), std::to_string(EISDIR) + "\n");
+  close(fd);
+}
+
+}  // namespace
+}  // namespace zelmo::link

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace zelmo::testing {
+
+struct ProcessResult {
+  int status = -1;  // exit status, or -1 when killed or not started
+  std::string out;
+  std::string err;
+};
+
+struct ProcessOptions {
+  std::vector<std::string> environment;  // NAME=value added to the test's own
+  int timeout_seconds = 60;
+};
+
+// Runs a program to its end and collects what it printed.
+ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options = {});
+
+// A program left running in the background until Stop() or destruction.
+class BackgroundProcess {
+ public:
+  explicit BackgroundProcess(const std::vector<std::string>& argv);
+  BackgroundProcess(const BackgroundProcess&) = delete;
+  BackgroundProcess& operator=(const BackgroundProcess&) = delete;
+  BackgroundProcess(BackgroundProcess&&) = delete;
+  BackgroundProcess& operator=(BackgroundProcess&&) = delete;
+  ~BackgroundProcess();
+
+  // The first line the program printed on stdout.
+  [[nodiscard]] const std::string& FirstLine() const { return first_line_; }
+  void Stop();
+
+ private:
+  int pid_ = -1;
+  std::string first_line_;
+};
+
+}  // namespace zelmo::testing

@@ -1,0 +1,150 @@
+// The real program against the simulated board on a pseudo-terminal, in
+// real time. Each case takes seconds, so only a handful live here; ctest
+// runs them side by side.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "process.h"
+
+namespace zelmo::testing {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+const std::string kExample = ZELMO_EXAMPLE_HEX;
+
+struct Session {
+  std::string port;
+  ProcessResult result;
+  std::vector<Bytes> frames;  // as the board received them
+};
+
+std::vector<Bytes> ReadTrace(const std::string& path) {
+  std::vector<Bytes> frames;
+  std::ifstream trace(path);
+  std::string line;
+  while (std::getline(trace, line)) {
+    std::istringstream fields(line);
+    long milliseconds = 0;
+    fields >> milliseconds;
+    Bytes frame;
+    unsigned value = 0;
+    while (fields >> std::hex >> value) frame.push_back(static_cast<std::uint8_t>(value));
+    frames.push_back(frame);
+  }
+  return frames;
+}
+
+// Flashes the example image onto a board set up with the given options.
+Session Flash(std::vector<std::string> board_options) {
+  const std::string trace = ::testing::TempDir() + "zelmo_trace_" +
+                            ::testing::UnitTest::GetInstance()->current_test_info()->name();
+  std::vector<std::string> board = {ZELMO_SIMBOARD_BINARY, "--trace", trace};
+  board.insert(board.end(), board_options.begin(), board_options.end());
+  BackgroundProcess simboard(board);
+  Session session;
+  session.port = simboard.FirstLine();
+  session.result = RunProcess({ZELMO_FLASH_BINARY, session.port, "0", kExample},
+                              ProcessOptions{.timeout_seconds = 120});
+  simboard.Stop();
+  session.frames = ReadTrace(trace);
+  return session;
+}
+
+Bytes WriteFrameOf(const Session& session, std::uint8_t high, std::uint8_t low) {
+  for (const auto& frame : session.frames) {
+    if (frame.size() == 68 && frame[1] == high && frame[2] == low) return frame;
+  }
+  return {};
+}
+
+std::vector<Bytes> CodeReads() {
+  std::vector<Bytes> frames;
+  for (int a = 0x0200; a < 0x1000; a += 32) {
+    frames.push_back({0x02, static_cast<std::uint8_t>(a >> 8), static_cast<std::uint8_t>(a & 0xFF)});
+  }
+  return frames;
+}
+
+TEST(EndToEnd, FullUpdateOfABlankBoard) {
+  const Session session = Flash({});
+  EXPECT_EQ(session.result.status, 0);
+  EXPECT_TRUE(session.result.out.ends_with("0fe0\rVerified OK\n")) << session.result.out;
+  EXPECT_NE(session.result.out.find("Updating EEPROM\nVerifying EEPROM\nEEPROM ok\n"), std::string::npos);
+
+  std::vector<Bytes> expected = {{0xC0, 0xC0, 0x0F, 0x02}, {0xC0, 0x55, 0xAA}, {0x10}};
+  // The example's EEPROM: 50, 63, 10, 1, 0 over a blank (FF) board.
+  for (const Bytes& write : {Bytes{0x20, 50, 0}, Bytes{0x20, 63, 1}, Bytes{0x20, 10, 2},
+                             Bytes{0x20, 1, 3}, Bytes{0x20, 0, 4}}) {
+    expected.push_back(write);
+  }
+  expected.push_back({0x10});
+  const auto reads = CodeReads();
+  expected.insert(expected.end(), reads.begin(), reads.end());
+  expected.push_back({0x04});
+  for (const auto& [high, low] : {std::pair{0x0F, 0xE0}, std::pair{0x04, 0x00}, std::pair{0x02, 0x00}}) {
+    const Bytes frame = WriteFrameOf(session, static_cast<std::uint8_t>(high), static_cast<std::uint8_t>(low));
+    ASSERT_EQ(frame.size(), 68U) << high;
+    expected.push_back(frame);
+  }
+  expected.insert(expected.end(), reads.begin(), reads.end());
+  expected.push_back({0x08});
+  EXPECT_EQ(session.frames, expected);
+
+  // First words of the example, high byte first; the checksum as sent.
+  const Bytes top = WriteFrameOf(session, 0x02, 0x00);
+  ASSERT_EQ(top.size(), 68U);
+  EXPECT_EQ((Bytes{top[3], top[4], top[5], top[6]}), (Bytes{0x16, 0x83, 0x13, 0x03}));
+  std::uint8_t sum = 0;
+  for (std::size_t i = 1; i < 67; ++i) sum ^= top[i];
+  EXPECT_EQ(top[67], sum);
+}
+
+TEST(EndToEnd, UpToDateBoardInSlowPieces) {
+  const Session session = Flash({"--hex", kExample, "--pieces", "16:30"});
+  EXPECT_EQ(session.result.status, 0);
+  EXPECT_TRUE(session.result.out.ends_with("0fe0\r\nCode is up to date\n")) << session.result.out;
+  EXPECT_EQ(session.frames.size(), 3U + 112U);
+}
+
+TEST(EndToEnd, ChecksumErrorIsRetriedWithTheSameFrame) {
+  const Session session = Flash({"--checksum-errors", "400:1"});
+  EXPECT_EQ(session.result.status, 0);
+  EXPECT_NE(session.result.out.find("0400\rChecksum Error transfering data to TNC\n0200\r"),
+            std::string::npos);
+  std::vector<Bytes> writes;
+  for (const auto& frame : session.frames) {
+    if (frame.size() == 68) writes.push_back(frame);
+  }
+  ASSERT_EQ(writes.size(), 4U);
+  EXPECT_EQ(writes[1], writes[2]);
+}
+
+TEST(EndToEnd, FailedVerificationEndsWithStatusOne) {
+  const Session session = Flash({"--bad-word", "201"});
+  EXPECT_EQ(session.result.status, 1);
+  EXPECT_TRUE(session.result.out.ends_with("0fc0\r0fe0\r")) << session.result.out;
+  EXPECT_NE(session.frames.back(), Bytes{0x08});
+}
+
+TEST(EndToEnd, SilentBoardTimesOut) {
+  const Session session = Flash({"--hex", kExample, "--silent", "10"});
+  EXPECT_EQ(session.result.status, 1);
+  EXPECT_EQ(session.result.out, "\nUsing Serial port " + session.port +
+                                    "\nSending Reset Request\nReading EEPROM from PIC\n"
+                                    "Timeout reading EEPROM\n");
+}
+
+TEST(EndToEnd, BytesWaitingInThePortDecideTheHandshake) {
+  const Session session = Flash({"--hex", kExample, "--stale", "41:54"});
+  EXPECT_EQ(session.result.status, 1);
+  EXPECT_TRUE(session.result.out.ends_with("Sending Reset Request\n"));
+}
+
+}  // namespace
+}  // namespace zelmo::testing

@@ -1,0 +1,115 @@
+#!/usr/bin/env python3
+"""Measures a full serial update of the example firmware against the
+simulated board on a pseudo-terminal.
+
+Prints the wall time, the floor that the protocol's fixed pauses force for
+that run (two 100 ms pauses per handshake attempt, plus 100 ms before the
+first poll of every wait, counted from the board's trace), their ratio, the
+CPU time and the peak resident set size of zelmo_flash.
+
+Usage: bench/run_bench.py [--build DIR] [--runs N]
+"""
+
+import argparse
+import os
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+EXAMPLE = os.path.join(ROOT, "examples", "demo_firmware.hex")
+TARGETS = {"wall/floor": 1.03, "cpu/wall": 0.02, "rss_mib": 4.0}
+# Requests that are followed by a response wait (first byte of the frame).
+WAITED = {0x10, 0x20, 0x02, 0x04, 0x01}
+
+
+def floor_seconds(trace_path):
+    handshakes = waits = 0
+    with open(trace_path) as trace:
+        for line in trace:
+            frame = [int(field, 16) for field in line.split()[1:]]
+            if frame[:1] == [0xC0] and frame[-2:] == [0x0F, 0x02]:
+                handshakes += 1
+            elif frame == [0xC0, 0x55, 0xAA] or (frame and frame[0] in WAITED):
+                waits += 1
+    return 0.2 * handshakes + 0.1 * waits, handshakes, waits
+
+
+def high_water_kib(pid):
+    try:
+        with open("/proc/%d/status" % pid) as status:
+            for line in status:
+                if line.startswith("VmHWM:"):
+                    return int(line.split()[1])
+    except OSError:
+        pass
+    return 0
+
+
+def one_run(build):
+    simboard = os.path.join(build, "tools", "simboard", "zelmo_flash_simboard")
+    flash = os.path.join(build, "zelmo_flash")
+    with tempfile.TemporaryDirectory() as work:
+        trace = os.path.join(work, "trace")
+        board = subprocess.Popen([simboard, "--trace", trace], stdout=subprocess.PIPE, text=True)
+        try:
+            port = board.stdout.readline().strip()
+            started = time.monotonic()
+            run = subprocess.Popen([flash, port, "0", EXAMPLE], stdout=subprocess.DEVNULL)
+            peak_kib = 0
+            while True:
+                # The rusage of a child also counts the forked interpreter
+                # before exec; the process's own high-water mark does not.
+                peak_kib = max(peak_kib, high_water_kib(run.pid))
+                finished, status, usage = os.wait4(run.pid, os.WNOHANG)
+                if finished:
+                    break
+                time.sleep(0.02)
+            wall = time.monotonic() - started
+        finally:
+            board.terminate()
+            board.wait()
+        if os.waitstatus_to_exitcode(status) != 0:
+            sys.exit("zelmo_flash failed: status %d" % os.waitstatus_to_exitcode(status))
+        floor, handshakes, waits = floor_seconds(trace)
+    return {
+        "wall": wall,
+        "floor": floor,
+        "handshakes": handshakes,
+        "waits": waits,
+        "cpu": usage.ru_utime + usage.ru_stime,
+        "rss_mib": peak_kib / 1024.0,
+    }
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--build", default=os.path.join(ROOT, "build"))
+    parser.add_argument("--runs", type=int, default=3)
+    args = parser.parse_args()
+    if not os.path.exists(os.path.join(args.build, "zelmo_flash")):
+        subprocess.check_call([os.path.join(ROOT, "scripts", "build.sh"), args.build, "-DZELMO_TESTS=OFF"])
+
+    print("%-4s %8s %8s %8s %6s %9s %8s %8s" % ("run", "wall s", "floor s", "ratio", "waits", "cpu s", "cpu %", "rss MiB"))
+    worst = {"wall/floor": 0.0, "cpu/wall": 0.0, "rss_mib": 0.0}
+    for index in range(args.runs):
+        r = one_run(args.build)
+        ratio = r["wall"] / r["floor"]
+        share = r["cpu"] / r["wall"]
+        print("%-4d %8.3f %8.3f %8.4f %6d %9.4f %8.3f %8.2f"
+              % (index + 1, r["wall"], r["floor"], ratio, r["waits"], r["cpu"], 100 * share, r["rss_mib"]))
+        worst = {"wall/floor": max(worst["wall/floor"], ratio),
+                 "cpu/wall": max(worst["cpu/wall"], share),
+                 "rss_mib": max(worst["rss_mib"], r["rss_mib"])}
+    print()
+    met = True
+    for name, limit in TARGETS.items():
+        ok = worst[name] <= limit
+        met = met and ok
+        print("%-10s worst %.4f  target <= %s  %s" % (name, worst[name], limit, "met" if ok else "MISSED"))
+    return 0 if met else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Builds zelmo_flash and flashes the example firmware onto a simulated board
+# on a pseudo-terminal: a full update, then a second run that finds the
+# board up to date.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+scripts/build.sh build -DZELMO_TESTS=OFF >/dev/null
+
+trace=$(mktemp)
+build/tools/simboard/zelmo_flash_simboard --trace "$trace" > "$trace.port" &
+board=$!
+trap 'kill $board 2>/dev/null; rm -f "$trace" "$trace.port"' EXIT
+while [ ! -s "$trace.port" ]; do sleep 0.05; done
+port=$(head -n 1 "$trace.port")
+
+flash() {
+  local status=0
+  build/zelmo_flash "$port" 0 examples/demo_firmware.hex || status=$?
+  echo "== Exit status $status; the board has received $(wc -l < "$trace") frames in all"
+  [ "$status" -eq 0 ]
+}
+
+echo "== Simulated board on $port; flashing examples/demo_firmware.hex"
+flash
+echo "== Second run: the board already holds the image"
+flash

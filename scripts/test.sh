@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Sets up and runs the whole test suite: the unit and end-to-end tests of a
+# normal build and of a sanitizer build (AddressSanitizer and
+# UndefinedBehaviorSanitizer).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+
+stage() { printf '\n==== %s\n' "$*"; }
+
+stage "Build and test"
+scripts/build.sh build
+(cd build && ctest --output-on-failure --parallel 8)
+
+stage "Sanitizer build and test"
+scripts/build.sh build-asan -DZELMO_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+(cd build-asan && ctest --output-on-failure --parallel 8)

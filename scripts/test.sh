@@ -9,9 +9,13 @@ scripts/setup.sh
 stage() { printf '\n==== %s\n' "$*"; }
 
 stage "Build and test"
-scripts/build.sh build
+scripts/build.sh build -DZELMO_TESTS=ON
 (cd build && ctest --output-on-failure --parallel 8)
 
 stage "Sanitizer build and test"
-scripts/build.sh build-asan -DZELMO_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+scripts/build.sh build-asan -DZELMO_TESTS=ON -DZELMO_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 (cd build-asan && ctest --output-on-failure --parallel 8)
+
+stage "Static analysis"
+scripts/setup.sh clang-format clang-tidy cppcheck
+scripts/lint.sh build

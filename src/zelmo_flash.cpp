@@ -21,8 +21,8 @@ std::unique_ptr<zelmo::link::Link> OpenLink(const CommandLine& line, const char*
                                             const zelmo::Console& console) {
   if (line.i2c != 0) {
     const std::string path = zelmo::I2CPath(line);
-    const int fd = zelmo::link::OpenI2CBus(path.c_str(), line.address,
-                                           zelmo::ProgramName(argv0), console);
+    const int fd =
+        zelmo::link::OpenI2CBus(path.c_str(), line.address, zelmo::ProgramName(argv0), console);
     return std::make_unique<zelmo::link::I2CLink>(fd, line.address);
   }
   const std::string path = zelmo::SerialPath(line);

@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <numeric>
 
 #include "driver/updater.h"
 #include "run_end.h"
@@ -59,8 +60,7 @@ void Updater::ProgramBlocks() {
     const auto words =
         std::span<const std::uint16_t>(NewCode).subspan(FlashAddr).first<protocol::kBlockWords>();
     protocol::BuildWriteCodeBlock(frame, FlashAddr, words);
-    std::uint32_t sum = 0;
-    for (const std::uint16_t word : words) sum += word;
+    const std::uint32_t sum = std::accumulate(words.begin(), words.end(), std::uint32_t{0});
     if (sum == kBlankBlockSum) continue;
     ShowAddress();
     WriteUntilAccepted(frame);

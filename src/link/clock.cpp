@@ -6,9 +6,7 @@
 
 namespace zelmo::link {
 
-void RealClock::Sleep(int milliseconds) {
-  usleep(static_cast<useconds_t>(milliseconds) * 1000U);
-}
+void RealClock::Sleep(int milliseconds) { usleep(static_cast<useconds_t>(milliseconds) * 1000U); }
 
 std::int64_t RealClock::NowMs() {
   const auto now = std::chrono::steady_clock::now().time_since_epoch();

@@ -13,8 +13,7 @@ extern "C" {
 
 namespace zelmo::link {
 
-int OpenI2CBus(const char* path, int address, const std::string& progname,
-               const Console& console) {
+int OpenI2CBus(const char* path, int address, const std::string& progname, const Console& console) {
   const int fd = open(path, O_RDWR);  // NOLINT(cppcoreguidelines-pro-type-vararg)
   if (fd < 0) {
     std::fprintf(console.err, "%s: Cannot find i2c bus %s\n", progname.c_str(), path);

@@ -9,8 +9,7 @@ namespace zelmo::link {
 
 // Opens the bus device and selects the slave. Ends the run with status 1
 // when either fails. Returns the bus descriptor.
-int OpenI2CBus(const char* path, int address, const std::string& progname,
-               const Console& console);
+int OpenI2CBus(const char* path, int address, const std::string& progname, const Console& console);
 
 class I2CLink final : public Link {
  public:

@@ -10,8 +10,7 @@ namespace {
 
 // One I2C poll: true when a byte was accepted into destination[count].
 // A not-ready byte before the first accepted one costs nothing.
-bool PollI2C(Link& link, const Console& console, std::span<std::uint8_t> destination,
-             int count) {
+bool PollI2C(Link& link, const Console& console, std::span<std::uint8_t> destination, int count) {
   const int value = link.ReceiveByte();
   if (value < 0) {
     std::fflush(console.out);

@@ -1,6 +1,7 @@
 #include "protocol/frames.h"
 
 #include <initializer_list>
+#include <numeric>
 
 namespace zelmo::protocol {
 namespace {
@@ -32,9 +33,9 @@ std::size_t BuildErase(Block& block) { return Put(block, {kErase}); }
 std::size_t BuildRun(Block& block) { return Put(block, {kRun}); }
 
 std::uint8_t FrameChecksum(std::span<const std::uint8_t> covered) {
-  std::uint8_t sum = 0;
-  for (const std::uint8_t byte : covered) sum ^= byte;
-  return sum;
+  return std::accumulate(
+      covered.begin(), covered.end(), std::uint8_t{0},
+      [](std::uint8_t sum, std::uint8_t byte) { return static_cast<std::uint8_t>(sum ^ byte); });
 }
 
 void BuildWriteCodeBlock(WriteFrame& frame, std::uint16_t address,

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -11,7 +13,8 @@ namespace {
 CommandLine Parse(std::vector<std::string> args) {
   args.insert(args.begin(), "zelmo_flash");
   std::vector<char*> argv;
-  for (auto& arg : args) argv.push_back(arg.data());
+  std::transform(args.begin(), args.end(), std::back_inserter(argv),
+                 [](std::string& arg) { return arg.data(); });
   argv.push_back(nullptr);
   return ParseCommandLine(static_cast<int>(args.size()), argv.data());
 }
@@ -21,9 +24,17 @@ TEST(ConvertNumber, FollowsStrtolBaseZeroClampedTo32Bits) {
     const char* text;
     std::int32_t value;
   } cases[] = {
-      {"0x20", 32},        {"0X1f", 31},          {"010", 8},     {"  42", 42},
-      {"+7", 7},           {"-5", -5},            {"abc", 0},     {"", 0},
-      {"12abc", 12},       {"99999999999", 2147483647},          {"-99999999999", -2147483647 - 1},
+      {"0x20", 32},
+      {"0X1f", 31},
+      {"010", 8},
+      {"  42", 42},
+      {"+7", 7},
+      {"-5", -5},
+      {"abc", 0},
+      {"", 0},
+      {"12abc", 12},
+      {"99999999999", 2147483647},
+      {"-99999999999", -2147483647 - 1},
       {"0x80000000", 2147483647},
   };
   for (const auto& c : cases) EXPECT_EQ(ConvertNumber(c.text), c.value) << c.text;

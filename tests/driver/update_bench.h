@@ -11,10 +11,9 @@
 #include "tools/simboard/board_model.h"
 #include "tools/simboard/fake_clock.h"
 #include "tools/simboard/sim_link.h"
+#include "wire_frames.h"
 
 namespace zelmo::testing {
-
-using Bytes = std::vector<std::uint8_t>;
 
 struct Outcome {
   int status = -1;
@@ -60,7 +59,8 @@ class UpdateBench {
   void BoardHoldsImage() { board.Load(*image); }
 
   void SetBlock(std::uint16_t address, std::uint16_t first_word) {
-    for (std::uint16_t i = 0; i < 32; ++i) (*image)[address + i] = static_cast<std::uint16_t>(first_word + i);
+    for (std::uint16_t i = 0; i < 32; ++i)
+      (*image)[address + i] = static_cast<std::uint16_t>(first_word + i);
   }
 
   std::unique_ptr<image::WordImage> image = std::make_unique<image::WordImage>();

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "update_bench.h"
+#include "wire_frames.h"
 
 namespace zelmo::testing {
 namespace {
@@ -26,21 +27,23 @@ std::string Displays(std::uint16_t from, std::uint16_t to, int step) {
 }
 
 const std::string kReadDisplays = Displays(0x0200, 0x1000, 32);
-const std::string kHead = "Sending Reset Request\nReading EEPROM from PIC\nEEPROM is up to date\n"
-                          "Reading Code from PIC\n";
+const std::string kHead =
+    "Sending Reset Request\nReading EEPROM from PIC\nEEPROM is up to date\n"
+    "Reading Code from PIC\n";
 
 std::vector<Bytes> ReadFrames() {
   std::vector<Bytes> frames;
   for (int a = 0x0200; a < 0x1000; a += 32) {
-    frames.push_back({0x02, static_cast<std::uint8_t>(a >> 8), static_cast<std::uint8_t>(a & 0xFF)});
+    frames.push_back(
+        {0x02, static_cast<std::uint8_t>(a >> 8), static_cast<std::uint8_t>(a & 0xFF)});
   }
   return frames;
 }
 
 std::size_t CountCommand(const std::vector<Bytes>& frames, std::uint8_t code) {
-  return static_cast<std::size_t>(std::count_if(frames.begin(), frames.end(), [code](const Bytes& f) {
-    return f.front() == code && f != kReset && f != kSync;
-  }));
+  return static_cast<std::size_t>(std::count_if(
+      frames.begin(), frames.end(),
+      [code](const Bytes& f) { return f.front() == code && f != kReset && f != kSync; }));
 }
 
 TEST(Update, FullUpdateFrameByFrame) {
@@ -63,17 +66,19 @@ TEST(Update, FullUpdateFrameByFrame) {
   expected.insert(expected.end(), reads.begin(), reads.end());
   expected.push_back({0x04});
   const auto writes = bench.Writes();
-  for (const std::uint16_t address : {std::uint16_t{0x0FE0}, std::uint16_t{0x0400}, std::uint16_t{0x0200}}) {
+  for (const std::uint16_t address :
+       {std::uint16_t{0x0FE0}, std::uint16_t{0x0400}, std::uint16_t{0x0200}}) {
     protocol::WriteFrame frame{};
-    protocol::BuildWriteCodeBlock(frame, address,
-                                  std::span<const std::uint16_t>(*bench.image).subspan(address).first<32>());
+    protocol::BuildWriteCodeBlock(
+        frame, address, std::span<const std::uint16_t>(*bench.image).subspan(address).first<32>());
     expected.emplace_back(frame.begin(), frame.end());
   }
   expected.insert(expected.end(), reads.begin(), reads.end());
   expected.push_back({0x08});
   EXPECT_EQ(writes, expected);
 
-  for (std::size_t a = 0x0200; a < 0x1000; ++a) ASSERT_EQ(bench.board.FlashWord(a), (*bench.image)[a]) << a;
+  for (std::size_t a = 0x0200; a < 0x1000; ++a)
+    ASSERT_EQ(bench.board.FlashWord(a), (*bench.image)[a]) << a;
   EXPECT_TRUE(bench.board.Started());
   EXPECT_EQ(bench.board.Violations(), 0);
 }
@@ -87,7 +92,8 @@ TEST(Update, UpToDateBoardIsLeftAlone) {
   EXPECT_EQ(outcome.out, kHead + kReadDisplays + "\nCode is up to date\n");
   const auto writes = bench.Writes();
   EXPECT_EQ(writes.size(), 3U + 112U);
-  EXPECT_EQ(CountCommand(writes, 0x04) + CountCommand(writes, 0x01) + CountCommand(writes, 0x08), 0U);
+  EXPECT_EQ(CountCommand(writes, 0x04) + CountCommand(writes, 0x01) + CountCommand(writes, 0x08),
+            0U);
   EXPECT_FALSE(bench.board.Started());
 }
 
@@ -110,7 +116,8 @@ TEST(Update, SingleBlockAndBlankBlocks) {
   const Outcome outcome = bench.Run();
   const auto writes = bench.Writes();
   ASSERT_EQ(CountCommand(writes, 0x01), 1U);
-  const auto write = std::find_if(writes.begin(), writes.end(), [](const Bytes& f) { return f.size() == 68; });
+  const auto write =
+      std::find_if(writes.begin(), writes.end(), [](const Bytes& f) { return f.size() == 68; });
   EXPECT_EQ((*write)[1], 0x04);
   EXPECT_EQ((*write)[2], 0x00);
   EXPECT_NE(outcome.out.find("Programming...\n0400\r\nProgramming Complete"), std::string::npos);
@@ -149,10 +156,7 @@ TEST(Update, ChecksumErrorSendsTheSameFrameAgain) {
   EXPECT_NE(outcome.out.find("0400\rChecksum Error transfering data to TNC\n"
                              "Checksum Error transfering data to TNC\n0200\r\n"),
             std::string::npos);
-  std::vector<Bytes> block_writes;
-  for (const auto& frame : bench.Writes()) {
-    if (frame.size() == 68) block_writes.push_back(frame);
-  }
+  const std::vector<Bytes> block_writes = BlockWrites(bench.Writes());
   ASSERT_EQ(block_writes.size(), 4U);
   EXPECT_EQ(block_writes[0], block_writes[1]);
   EXPECT_EQ(block_writes[1], block_writes[2]);
@@ -206,16 +210,19 @@ TEST(EEPROMPhase, OneDifferingByteIsWrittenThenAllReadAgain) {
   EXPECT_EQ(outcome.status, 0);
   const auto writes = bench.Writes();
   const std::vector<Bytes> head(writes.begin(), writes.begin() + 5);
-  EXPECT_EQ(head, (std::vector<Bytes>{kReset, kSync, kReadEEPROM, {0x20, 0xA5, 0x05}, kReadEEPROM}));
+  EXPECT_EQ(head,
+            (std::vector<Bytes>{kReset, kSync, kReadEEPROM, {0x20, 0xA5, 0x05}, kReadEEPROM}));
   EXPECT_EQ(bench.board.EEPROMByte(5), 0xA5);
-  EXPECT_TRUE(outcome.out.starts_with(
-      "Sending Reset Request\nReading EEPROM from PIC\nUpdating EEPROM\nVerifying EEPROM\nEEPROM ok\n"
-      "Reading Code from PIC\n"));
+  EXPECT_TRUE(
+      outcome.out.starts_with("Sending Reset Request\nReading EEPROM from PIC\nUpdating "
+                              "EEPROM\nVerifying EEPROM\nEEPROM ok\n"
+                              "Reading Code from PIC\n"));
 }
 
 TEST(EEPROMPhase, ImageWithoutEEPROMDataErasesItToFF) {
   UpdateBench bench;
-  for (std::size_t k = 0; k < 64; k += 9) bench.board.SetEEPROMByte(k, static_cast<std::uint8_t>(k));
+  for (std::size_t k = 0; k < 64; k += 9)
+    bench.board.SetEEPROMByte(k, static_cast<std::uint8_t>(k));
   EXPECT_EQ(bench.Run().status, 0);
   EXPECT_EQ(CountCommand(bench.Writes(), 0x20), 8U);
   for (std::size_t k = 0; k < 64; ++k) EXPECT_EQ(bench.board.EEPROMByte(k), 0xFF);

@@ -4,17 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "process.h"
+#include "wire_frames.h"
 
 namespace zelmo::testing {
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
 
 const std::string kExample = ZELMO_EXAMPLE_HEX;
 
@@ -57,16 +57,18 @@ Session Flash(std::vector<std::string> board_options) {
 }
 
 Bytes WriteFrameOf(const Session& session, std::uint8_t high, std::uint8_t low) {
-  for (const auto& frame : session.frames) {
-    if (frame.size() == 68 && frame[1] == high && frame[2] == low) return frame;
-  }
-  return {};
+  const auto writes = BlockWrites(session.frames);
+  const auto found = std::find_if(writes.begin(), writes.end(), [&](const Bytes& frame) {
+    return frame[1] == high && frame[2] == low;
+  });
+  return found != writes.end() ? *found : Bytes{};
 }
 
 std::vector<Bytes> CodeReads() {
   std::vector<Bytes> frames;
   for (int a = 0x0200; a < 0x1000; a += 32) {
-    frames.push_back({0x02, static_cast<std::uint8_t>(a >> 8), static_cast<std::uint8_t>(a & 0xFF)});
+    frames.push_back(
+        {0x02, static_cast<std::uint8_t>(a >> 8), static_cast<std::uint8_t>(a & 0xFF)});
   }
   return frames;
 }
@@ -75,20 +77,22 @@ TEST(EndToEnd, FullUpdateOfABlankBoard) {
   const Session session = Flash({});
   EXPECT_EQ(session.result.status, 0);
   EXPECT_TRUE(session.result.out.ends_with("0fe0\rVerified OK\n")) << session.result.out;
-  EXPECT_NE(session.result.out.find("Updating EEPROM\nVerifying EEPROM\nEEPROM ok\n"), std::string::npos);
+  EXPECT_NE(session.result.out.find("Updating EEPROM\nVerifying EEPROM\nEEPROM ok\n"),
+            std::string::npos);
 
   std::vector<Bytes> expected = {{0xC0, 0xC0, 0x0F, 0x02}, {0xC0, 0x55, 0xAA}, {0x10}};
   // The example's EEPROM: 50, 63, 10, 1, 0 over a blank (FF) board.
-  for (const Bytes& write : {Bytes{0x20, 50, 0}, Bytes{0x20, 63, 1}, Bytes{0x20, 10, 2},
-                             Bytes{0x20, 1, 3}, Bytes{0x20, 0, 4}}) {
-    expected.push_back(write);
-  }
+  const std::vector<Bytes> eeprom_writes = {
+      {0x20, 50, 0}, {0x20, 63, 1}, {0x20, 10, 2}, {0x20, 1, 3}, {0x20, 0, 4}};
+  expected.insert(expected.end(), eeprom_writes.begin(), eeprom_writes.end());
   expected.push_back({0x10});
   const auto reads = CodeReads();
   expected.insert(expected.end(), reads.begin(), reads.end());
   expected.push_back({0x04});
-  for (const auto& [high, low] : {std::pair{0x0F, 0xE0}, std::pair{0x04, 0x00}, std::pair{0x02, 0x00}}) {
-    const Bytes frame = WriteFrameOf(session, static_cast<std::uint8_t>(high), static_cast<std::uint8_t>(low));
+  for (const auto& [high, low] :
+       {std::pair{0x0F, 0xE0}, std::pair{0x04, 0x00}, std::pair{0x02, 0x00}}) {
+    const Bytes frame =
+        WriteFrameOf(session, static_cast<std::uint8_t>(high), static_cast<std::uint8_t>(low));
     ASSERT_EQ(frame.size(), 68U) << high;
     expected.push_back(frame);
   }
@@ -117,10 +121,7 @@ TEST(EndToEnd, ChecksumErrorIsRetriedWithTheSameFrame) {
   EXPECT_EQ(session.result.status, 0);
   EXPECT_NE(session.result.out.find("0400\rChecksum Error transfering data to TNC\n0200\r"),
             std::string::npos);
-  std::vector<Bytes> writes;
-  for (const auto& frame : session.frames) {
-    if (frame.size() == 68) writes.push_back(frame);
-  }
+  const std::vector<Bytes> writes = BlockWrites(session.frames);
   ASSERT_EQ(writes.size(), 4U);
   EXPECT_EQ(writes[1], writes[2]);
 }

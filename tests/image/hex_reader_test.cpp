@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -36,9 +37,8 @@ Loaded Load(const std::string& content) {
 }
 
 std::size_t NonBlankWords(const WordImage& image) {
-  std::size_t count = 0;
-  for (const auto word : image) count += word != kBlankWord ? 1 : 0;
-  return count;
+  return static_cast<std::size_t>(
+      std::count_if(image.begin(), image.end(), [](auto word) { return word != kBlankWord; }));
 }
 
 TEST(Reverse, SwapsTheLowTwoBytes) {
@@ -85,8 +85,8 @@ TEST(LoadHexFile, AcceptedVariations) {
       {"lower case", ":04040000ab12cd34f2\n", 0x0200, 0x12AB, 2},
       {"odd byte count drops the last", ":0304000001020377\n", 0x0200, 0x0201, 1},
       {"later record wins", ":02040000AAAA00\n:0204000055550\n", 0x0200, 0x5555, 1},
-      {"16 bytes at 0x0400 fill 0x0200-0x0207",
-       ":100400000100020003000400050006000700080000\n", 0x0207, 0x0008, 8},
+      {"16 bytes at 0x0400 fill 0x0200-0x0207", ":100400000100020003000400050006000700080000\n",
+       0x0207, 0x0008, 8},
       {"EEPROM region", ":020000040001F9\n:02E000004100DB\n", 0xF000, 0x0041, 1},
       {"junk after the end record", ":02040000AAAA00\n:00000001FF\n\ngarbage\n", 0x0200, 0xAAAA, 1},
       {"no end record", ":02040000AAAA00", 0x0200, 0xAAAA, 1},

@@ -19,7 +19,8 @@ using sim::FakeClock;
 using sim::SimLink;
 
 struct Waiting {
-  explicit Waiting(bool i2c, sim::Faults faults = {}) : board(std::move(faults)), link(board, clock, i2c) {
+  explicit Waiting(bool i2c, sim::Faults faults = {})
+      : board(std::move(faults)), link(board, clock, i2c) {
     board.Receive(protocol::kI2CResetBytes);  // into the bootloader
   }
 
@@ -131,8 +132,8 @@ TEST(WaitForResponse, I2CEndlessNotReadyEndsAfterTheBudget) {
 
 TEST(WaitForResponse, I2CFailedTransferEndsTheRun) {
   Waiting waiting(true, sim::Faults{.i2c_fail_after = 0});
-  std::array<std::uint8_t, 64> buffer{};
   try {
+    std::array<std::uint8_t, 64> buffer{};
     waiting.Wait(buffer, 1, 5000);
     FAIL() << "the wait went on";
   } catch (const RunEnded& ended) {

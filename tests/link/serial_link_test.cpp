@@ -52,7 +52,7 @@ class Pty {
   std::string path_;
 };
 
-int StatusOfOpen(const std::string& path, int speed, CapturedConsole& console) {
+int StatusOfOpen(const std::string& path, int speed, const CapturedConsole& console) {
   try {
     close(OpenCOMPort(path.c_str(), speed, console.Get()));
     return -1;

@@ -5,9 +5,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdlib>
+#include <iterator>
 
 namespace zelmo::testing {
 namespace {
@@ -15,7 +17,8 @@ namespace {
 std::vector<char*> Pointers(std::vector<std::string>& texts) {
   std::vector<char*> pointers;
   pointers.reserve(texts.size() + 1);
-  for (auto& text : texts) pointers.push_back(text.data());
+  std::transform(texts.begin(), texts.end(), std::back_inserter(pointers),
+                 [](std::string& text) { return text.data(); });
   pointers.push_back(nullptr);
   return pointers;
 }
@@ -74,7 +77,8 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
   }
   close(out_pipe[1]);
   close(err_pipe[1]);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(options.timeout_seconds);
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(options.timeout_seconds);
   if (!Collect(out_pipe[0], err_pipe[0], result, deadline)) kill(pid, SIGKILL);
   close(out_pipe[0]);
   close(err_pipe[0]);

@@ -70,7 +70,8 @@ bool BoardModel::ConsumeFrame() {
 // The running firmware only listens for the reset request (C0 0F 02, with
 // any number of C0 before it); everything else is its own traffic.
 bool BoardModel::ConsumeApplicationBytes() {
-  const auto found = std::search(pending_.begin(), pending_.end(), kResetTail.begin(), kResetTail.end());
+  const auto found =
+      std::search(pending_.begin(), pending_.end(), kResetTail.begin(), kResetTail.end());
   if (found == pending_.end()) {
     if (pending_.size() > kApplicationHistory) {
       const auto keep = pending_.end() - static_cast<std::ptrdiff_t>(kApplicationHistory);
@@ -90,9 +91,11 @@ bool BoardModel::ConsumeApplicationBytes() {
 // or a stray C0; 0 while too few bytes are there to tell.
 std::size_t BoardModel::ControlFrameLength() const {
   for (std::size_t skip = 0; skip < 2; ++skip) {
-    const std::span<const std::uint8_t> rest(pending_.begin() + static_cast<std::ptrdiff_t>(skip), pending_.end());
+    const std::span<const std::uint8_t> rest(pending_.begin() + static_cast<std::ptrdiff_t>(skip),
+                                             pending_.end());
     if (rest.size() < kResetTail.size()) return 0;
-    if (std::equal(kResetTail.begin(), kResetTail.end(), rest.begin())) return skip + kResetTail.size();
+    if (std::equal(kResetTail.begin(), kResetTail.end(), rest.begin()))
+      return skip + kResetTail.size();
     if (skip == 0 && std::equal(kSync.begin(), kSync.end(), rest.begin())) return kSync.size();
     if (rest[1] != kFrameStart) break;
   }
@@ -104,7 +107,8 @@ bool BoardModel::ConsumeBootloaderFrame() {
   std::size_t length = code == kFrameStart ? ControlFrameLength() : CommandLength(code);
   if (code != kFrameStart && length == 0) length = 1;  // a stray byte, ignored
   if (length == 0 || pending_.size() < length) return false;
-  std::vector<std::uint8_t> frame(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(length));
+  std::vector<std::uint8_t> frame(pending_.begin(),
+                                  pending_.begin() + static_cast<std::ptrdiff_t>(length));
   pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(length));
   frames_.push_back(frame);
   Handle(frame);

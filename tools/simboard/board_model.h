@@ -13,9 +13,9 @@ namespace zelmo::sim {
 
 // Ways a board can misbehave, all off by default.
 struct Faults {
-  int silent_request = -1;   // request code (0xC0 for sync) that gets no answer...
-  int silent_from = 0;       // ...from its n-th occurrence on, counted from 0...
-  int silent_count = -1;     // ...for this many occurrences (-1: all after)
+  int silent_request = -1;  // request code (0xC0 for sync) that gets no answer...
+  int silent_from = 0;      // ...from its n-th occurrence on, counted from 0...
+  int silent_count = -1;    // ...for this many occurrences (-1: all after)
   std::uint8_t sync_answer = 0xAA;
   std::vector<std::uint8_t> stale_bytes;  // waiting in the port before the first request
   int checksum_error_block = -1;          // block address whose first writes are refused
@@ -66,7 +66,7 @@ class BoardModel {
   bool ConsumeFrame();
   bool ConsumeApplicationBytes();
   bool ConsumeBootloaderFrame();
-  std::size_t ControlFrameLength() const;
+  [[nodiscard]] std::size_t ControlFrameLength() const;
   void Handle(const std::vector<std::uint8_t>& frame);
   void Reply(std::uint8_t request, std::vector<std::uint8_t> bytes);
   void ReadCode(std::uint16_t address);

@@ -76,9 +76,11 @@ void PtyServer::TraceNewFrames() {
 void PtyServer::ScheduleReplies() {
   auto& output = board_.Output();
   if (output.empty()) return;
-  const std::size_t piece = board_.GetFaults().piece_size == 0 ? output.size() : board_.GetFaults().piece_size;
+  const std::size_t piece =
+      board_.GetFaults().piece_size == 0 ? output.size() : board_.GetFaults().piece_size;
   const auto gap = std::chrono::milliseconds(board_.GetFaults().piece_delay_ms);
-  Time due = std::max(std::chrono::steady_clock::now(), pieces_.empty() ? Time{} : pieces_.back().due + gap);
+  Time due = std::max(std::chrono::steady_clock::now(),
+                      pieces_.empty() ? Time{} : pieces_.back().due + gap);
   while (!output.empty()) {
     const std::size_t count = std::min(piece, output.size());
     pieces_.push_back({due, {output.begin(), output.begin() + static_cast<std::ptrdiff_t>(count)}});

@@ -39,7 +39,7 @@ class PtyServer {
   void TraceNewFrames();
   void ScheduleReplies();
   void WriteDuePieces();
-  int MillisecondsToNextPiece() const;
+  [[nodiscard]] int MillisecondsToNextPiece() const;
 
   BoardModel& board_;
   std::FILE* trace_;

@@ -67,31 +67,57 @@ bool ApplyOption(int option, const char* value, Settings& settings) {
   long b = 0;
   long c = -1;
   switch (option) {
-    case 'h': settings.hex_file = value; return true;
-    case 't': settings.trace_file = value; return true;
+    case 'h':
+      settings.hex_file = value;
+      return true;
+    case 't':
+      settings.trace_file = value;
+      return true;
     case 's':
       SplitNumbers(value, 16, a, b, &c);
       faults.silent_request = static_cast<int>(a);
       faults.silent_from = static_cast<int>(b);
       faults.silent_count = static_cast<int>(c);
       return true;
-    case 'a': faults.sync_answer = static_cast<std::uint8_t>(std::strtol(value, nullptr, 16)); return true;
-    case 'o': faults.stale_bytes = HexBytes(value); return true;
-    case 'c': b = 1; SplitNumbers(value, 16, a, b); faults.checksum_error_block = static_cast<int>(a); faults.checksum_errors = static_cast<int>(b); return true;
-    case 'l': faults.lose_eeprom_writes = true; return true;
-    case 'b': faults.bad_word = static_cast<int>(std::strtol(value, nullptr, 16)); return true;
-    case 'p': SplitNumbers(value, 10, a, b); faults.piece_size = static_cast<std::size_t>(a); faults.piece_delay_ms = static_cast<int>(b); return true;
-    default: return false;
+    case 'a':
+      faults.sync_answer = static_cast<std::uint8_t>(std::strtol(value, nullptr, 16));
+      return true;
+    case 'o':
+      faults.stale_bytes = HexBytes(value);
+      return true;
+    case 'c':
+      b = 1;
+      SplitNumbers(value, 16, a, b);
+      faults.checksum_error_block = static_cast<int>(a);
+      faults.checksum_errors = static_cast<int>(b);
+      return true;
+    case 'l':
+      faults.lose_eeprom_writes = true;
+      return true;
+    case 'b':
+      faults.bad_word = static_cast<int>(std::strtol(value, nullptr, 16));
+      return true;
+    case 'p':
+      SplitNumbers(value, 10, a, b);
+      faults.piece_size = static_cast<std::size_t>(a);
+      faults.piece_delay_ms = static_cast<int>(b);
+      return true;
+    default:
+      return false;
   }
 }
 
 bool ParseSettings(int argc, char** argv, Settings& settings) {
-  static const option kOptions[] = {
-      {"hex", required_argument, nullptr, 'h'},          {"trace", required_argument, nullptr, 't'},
-      {"silent", required_argument, nullptr, 's'},       {"sync-answer", required_argument, nullptr, 'a'},
-      {"stale", required_argument, nullptr, 'o'},        {"checksum-errors", required_argument, nullptr, 'c'},
-      {"lose-eeprom-writes", no_argument, nullptr, 'l'}, {"bad-word", required_argument, nullptr, 'b'},
-      {"pieces", required_argument, nullptr, 'p'},       {nullptr, 0, nullptr, 0}};
+  static const option kOptions[] = {{"hex", required_argument, nullptr, 'h'},
+                                    {"trace", required_argument, nullptr, 't'},
+                                    {"silent", required_argument, nullptr, 's'},
+                                    {"sync-answer", required_argument, nullptr, 'a'},
+                                    {"stale", required_argument, nullptr, 'o'},
+                                    {"checksum-errors", required_argument, nullptr, 'c'},
+                                    {"lose-eeprom-writes", no_argument, nullptr, 'l'},
+                                    {"bad-word", required_argument, nullptr, 'b'},
+                                    {"pieces", required_argument, nullptr, 'p'},
+                                    {nullptr, 0, nullptr, 0}};
   int option = 0;
   while ((option = getopt_long(argc, argv, "", kOptions, nullptr)) != -1) {
     if (!ApplyOption(option, optarg, settings)) return false;
@@ -107,7 +133,8 @@ int Serve(const Settings& settings) {
     board.Load(*image);
   }
   std::FILE* trace = nullptr;
-  if (!settings.trace_file.empty() && (trace = std::fopen(settings.trace_file.c_str(), "w")) == nullptr) {
+  if (!settings.trace_file.empty() &&
+      (trace = std::fopen(settings.trace_file.c_str(), "w")) == nullptr) {
     std::perror(settings.trace_file.c_str());
     return 1;
   }

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Static analysis: clang-format, clang-tidy and cppcheck, all clean or failing.
+# Usage: scripts/lint.sh [BUILD_DIR]   (a configured build for clang-tidy)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+
+echo "-- clang-format"
+git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+
+echo "-- clang-tidy"
+cmake -S . -B "$build" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
+git ls-files 'src/*.cpp' 'tools/*.cpp' \
+  | xargs -P "$(nproc)" -n 4 clang-tidy -p "$build" --quiet 2> >(grep -v 'warnings generated' >&2)
+
+echo "-- cppcheck"
+cppcheck --library=googletest --enable=warning,style,performance,portability --std=c++20 \
+  --inline-suppr --error-exitcode=1 -q -I src -I . -I tests/support \
+  --suppress=missingIncludeSystem src tools tests

@@ -19,3 +19,7 @@ scripts/build.sh build-asan -DZELMO_TESTS=ON -DZELMO_SANITIZE=ON -DCMAKE_BUILD_T
 stage "Static analysis"
 scripts/setup.sh clang-format clang-tidy cppcheck
 scripts/lint.sh build
+
+stage "Fuzzing (libFuzzer, bounded)"
+scripts/setup.sh clang libclang-rt-14-dev
+scripts/fuzz.sh "${ZELMO_FUZZ_SECONDS:-60}"

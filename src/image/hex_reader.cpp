@@ -98,9 +98,13 @@ void LoadHexFile(const char* name, WordImage& NewCode, const Console& console) {
     std::fprintf(console.out, "Can't open Hex File %s\n", name);
     EndRun(1);
   }
+  ReadHexRecords(file.get(), NewCode, console);
+}
+
+void ReadHexRecords(std::FILE* file, WordImage& NewCode, const Console& console) {
   RecordReader reader(NewCode, console);
   char line[kLineBuffer];
-  while (std::fgets(line, kLineBuffer, file.get()) != nullptr) {
+  while (std::fgets(line, kLineBuffer, file) != nullptr) {
     if (!reader.Read(line)) break;
   }
 }

@@ -10,4 +10,8 @@ namespace zelmo::image {
 // malformed record.
 void LoadHexFile(const char* name, WordImage& NewCode, const Console& console);
 
+// Reads HEX records from an open stream into NewCode, as LoadHexFile does
+// after opening the file (NewCode is not blanked first).
+void ReadHexRecords(std::FILE* file, WordImage& NewCode, const Console& console);
+
 }  // namespace zelmo::image

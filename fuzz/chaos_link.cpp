@@ -1,0 +1,146 @@
+#include "fuzz/chaos_link.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+#include "protocol/frames.h"
+
+namespace zelmo::fuzz {
+namespace {
+
+using Frame = std::vector<std::uint8_t>;
+
+constexpr std::size_t kBlockReads = 112;
+constexpr int kReceiveByteMicros = 300;
+
+bool IsBlockAddress(std::uint8_t high, std::uint8_t low) {
+  const unsigned address = (unsigned{high} << 8U) | low;
+  return address >= 0x0200 && address <= 0x0FE0 && address % 32 == 0;
+}
+
+bool IsBlockWrite(const Frame& frame) {
+  const std::span<const std::uint8_t> covered(frame.begin() + 1, frame.end() - 1);
+  return frame.size() == protocol::kWriteFrameLength && IsBlockAddress(frame[1], frame[2]) &&
+         protocol::FrameChecksum(covered) == frame.back();
+}
+
+bool IsKnownFrame(const Frame& frame, bool i2c) {
+  if (frame == Frame{0xC0, 0x55, 0xAA}) return true;
+  if (!i2c && frame == Frame{0xC0, 0xC0, 0x0F, 0x02}) return true;
+  switch (frame.front()) {
+    case protocol::kReadEEPROM:
+    case protocol::kErase:
+    case protocol::kRun:
+      return frame.size() == 1;
+    case protocol::kWriteEEPROMByte:
+      return frame.size() == 3 && frame[2] < 64;
+    case protocol::kReadCodeBlock:
+      return frame.size() == 3 && IsBlockAddress(frame[1], frame[2]);
+    case protocol::kWriteCodeBlock:
+      return IsBlockWrite(frame);
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+void Violation(const char* what) {
+  std::fprintf(stderr, "invariant broken: %s\n", what);
+  std::abort();
+}
+
+long ChaosLink::WriteBlock(const std::uint8_t* data, std::size_t length) {
+  Frame frame(data, data + length);
+  CheckFrame(frame);
+  frames_.push_back(frame);
+  if (frame == Frame{protocol::kErase}) erased_ = true;
+  if (frames_.size() > kMaxWrites) throw ExchangeCapReached{};
+  board_.Receive(frame);
+  Tamper();
+  return static_cast<long>(length);
+}
+
+void ChaosLink::CheckFrame(const Frame& frame) const {
+  if (frame.empty() || !IsKnownFrame(frame, state_.i2c != 0)) Violation("unknown frame");
+  if (!frames_.empty() && frames_.back() == Frame{protocol::kRun}) Violation("frame after run");
+  if (frame.front() == protocol::kWriteCodeBlock && !erased_) Violation("write before erase");
+  if (frame.size() == 1) CheckEraseOrRun(frame.front());
+}
+
+void ChaosLink::CheckEraseOrRun(std::uint8_t code) const {
+  if (code != protocol::kErase && code != protocol::kRun) return;
+  if (!FollowsCompleteRead()) Violation("erase or run without a complete read-back");
+  if (code == protocol::kErase && !read_back_differs()) Violation("erase of an equal board");
+  if (code == protocol::kRun && (!erased_ || read_back_differs())) {
+    Violation("run without a matching verification");
+  }
+}
+
+// The last 112 frames read the application region, 0x0200 up to 0x0FE0.
+bool ChaosLink::FollowsCompleteRead() const {
+  if (frames_.size() < kBlockReads) return false;
+  unsigned expected = 0x0200;
+  for (auto frame = frames_.end() - kBlockReads; frame != frames_.end(); ++frame) {
+    const Frame read = {protocol::kReadCodeBlock, static_cast<std::uint8_t>(expected >> 8U),
+                        static_cast<std::uint8_t>(expected & 0xFFU)};
+    if (*frame != read) return false;
+    expected += 32;
+  }
+  return true;
+}
+
+// What the fuzz input does to the reply the board just queued.
+void ChaosLink::Tamper() {
+  auto& output = board_.Output();
+  const std::uint8_t action = chaos_.Next();
+  if (silent_) output.clear();
+  if (output.empty()) return;
+  const std::uint8_t amount = chaos_.Next();
+  switch (action % 12) {
+    case 4: output.clear(); break;
+    case 5: output[amount % output.size()] ^= static_cast<std::uint8_t>(chaos_.Next() | 1U); break;
+    case 6: output.resize(output.size() - 1 - amount % output.size()); break;
+    case 7: output.insert(output.end(), 1 + amount % 70, chaos_.Next()); break;
+    case 8: output.assign(1, protocol::kChecksumError); break;
+    case 9: output.insert(output.begin(), amount, protocol::kNotReady); break;
+    case 10: silent_ = true; output.clear(); break;
+    default: break;  // the reply as the board gave it
+  }
+}
+
+int ChaosLink::ReadBlock(std::uint8_t* buffer, std::size_t size) {
+  auto& output = board_.Output();
+  const std::size_t piece = 1 + chaos_.Next() % 80;
+  const std::size_t count = std::min({size, output.size(), piece});
+  std::copy_n(output.begin(), count, buffer);
+  output.erase(output.begin(), output.begin() + static_cast<std::ptrdiff_t>(count));
+  return static_cast<int>(count);
+}
+
+void ChaosLink::SendByte(std::uint8_t value) {
+  if (state_.i2c == 0 || value != protocol::kI2CResetBytes.at(reset_bytes_ % 3)) {
+    Violation("unexpected send-byte transfer");
+  }
+  ++reset_bytes_;
+  board_.Receive(std::span<const std::uint8_t>(&value, 1));
+}
+
+// A slave that went silent stops acknowledging; one with nothing queued
+// answers not-ready.
+int ChaosLink::ReceiveByte() {
+  clock_.Advance(kReceiveByteMicros);
+  if (silent_ && chaos_.Next() % 2 == 1) {
+    errno = ENXIO;
+    return -1;
+  }
+  auto& output = board_.Output();
+  if (output.empty()) return protocol::kNotReady;
+  const std::uint8_t value = output.front();
+  output.pop_front();
+  return value;
+}
+
+}  // namespace zelmo::fuzz

@@ -1,0 +1,126 @@
+// Fuzz target: a whole update against a board whose answers the fuzz input
+// tampers with. Beyond the sanitizers, every run must keep the updater's
+// promises: only known frames, nothing outside words 0x0200-0x0FFF, the
+// erase only after a complete read found a difference, the run request
+// only after a verification that matched, and an ending from the table.
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "driver/updater.h"
+#include "fuzz/chaos_link.h"
+#include "run_end.h"
+
+namespace {
+
+using zelmo::fuzz::Violation;
+using Frame = std::vector<std::uint8_t>;
+
+struct Captured {
+  Captured() : out(open_memstream(&out_data, &out_size)), err(open_memstream(&err_data, &err_size)) {}
+  Captured(const Captured&) = delete;
+  Captured& operator=(const Captured&) = delete;
+  Captured(Captured&&) = delete;
+  Captured& operator=(Captured&&) = delete;
+  ~Captured() {
+    std::fclose(out);
+    std::fclose(err);
+    std::free(out_data);
+    std::free(err_data);
+  }
+  std::string Out() {
+    std::fflush(out);
+    return {out_data, out_size};
+  }
+  std::string Err() {
+    std::fflush(err);
+    return {err_data, err_size};
+  }
+  char* out_data = nullptr;
+  std::size_t out_size = 0;
+  char* err_data = nullptr;
+  std::size_t err_size = 0;
+  std::FILE* out;
+  std::FILE* err;
+};
+
+std::unique_ptr<zelmo::image::WordImage> MakeImage(zelmo::fuzz::ByteSource& chaos) {
+  auto image = std::make_unique<zelmo::image::WordImage>();
+  image->fill(zelmo::image::kBlankWord);
+  for (const unsigned block : {0x0200U, 0x0400U, 0x0FE0U}) {
+    for (unsigned i = 0; i < 32; ++i) (*image)[block + i] = static_cast<std::uint16_t>(0x2800 + i);
+  }
+  (*image)[0xF000 + chaos.Next() % 64] = chaos.Next();
+  return image;
+}
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+bool SentRun(const std::vector<Frame>& frames) {
+  return !frames.empty() && frames.back() == Frame{0x08};
+}
+
+bool IsFailureEnding(const std::string& out, const std::string& err) {
+  static const std::array<const char*, 6> kMessages = {
+      "Timeout reading EEPROM\n", "Timeout updating EEPROM\n", "EEPROM update failed\n",
+      "Timeout reading code\n",   "Timeout Erasing\n",         "Timeout writing to Flash\n"};
+  for (const char* message : kMessages) {
+    if (EndsWith(out, message)) return true;
+  }
+  // Silent endings: a wrong sync answer, a failed verification, a lost slave.
+  return EndsWith(out, "Sending Reset Request\n") || EndsWith(out, "\r") ||
+         err == "poll failed: No such device or address\n";
+}
+
+void CheckEnding(int status, const std::string& out, const std::string& err,
+                 const std::vector<Frame>& frames) {
+  if (status == 0) {
+    const bool verified = EndsWith(out, "Verified OK\n") && SentRun(frames);
+    const bool current = EndsWith(out, "\nCode is up to date\n") && !SentRun(frames);
+    if (!verified && !current) Violation("success without a verified or current board");
+    return;
+  }
+  if (status != 1) Violation("unknown exit status");
+  if (SentRun(frames)) Violation("failure after the run request");
+  if (!IsFailureEnding(out, err)) Violation("failure without a known ending");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  zelmo::fuzz::ByteSource chaos(data, size);
+  const bool i2c = chaos.Next() % 2 == 1;
+  const bool current = chaos.Next() % 2 == 1;
+  const auto image = MakeImage(chaos);
+  zelmo::sim::BoardModel board;
+  if (current) board.Load(*image);
+  zelmo::sim::FakeClock clock;
+  zelmo::fuzz::ChaosLink link(board, clock, chaos, i2c);
+  Captured console;
+  zelmo::driver::Updater updater(*image, link, clock, zelmo::Console{console.out, console.err});
+  link.read_back_differs = [&] {
+    for (std::uint16_t a = 0x0200; a < 0x1000; ++a) {
+      if (updater.OldCodeWord(a) != (*image)[a]) return true;
+    }
+    return false;
+  };
+  int status = -1;
+  try {
+    updater.EnterBootloader();
+    updater.UpdateEEPROM();
+    updater.UpdateCode();
+  } catch (const zelmo::RunEnded& ended) {
+    status = ended.status;
+  } catch (const zelmo::fuzz::ExchangeCapReached&) {
+    return 0;
+  }
+  if (board.Violations() != 0) Violation("request outside the board's regions");
+  CheckEnding(status, console.Out(), console.Err(), link.Frames());
+  return 0;
+}

@@ -23,3 +23,8 @@ scripts/lint.sh build
 stage "Fuzzing (libFuzzer, bounded)"
 scripts/setup.sh clang libclang-rt-14-dev
 scripts/fuzz.sh "${ZELMO_FUZZ_SECONDS:-60}"
+
+stage "End-to-end tests under valgrind memcheck"
+scripts/setup.sh valgrind
+(cd build && ZELMO_FLASH_WRAPPER="valgrind --error-exitcode=99 -q --leak-check=full" \
+  ctest -L e2e --output-on-failure --parallel 8)

@@ -16,7 +16,7 @@ const std::string kUsage =
 
 ProcessResult RunFlash(std::vector<std::string> args) {
   args.insert(args.begin(), ZELMO_FLASH_BINARY);
-  return RunProcess(args);
+  return RunProcess(Wrapped(args));
 }
 
 TEST(Options, VersionAndUsageEndings) {

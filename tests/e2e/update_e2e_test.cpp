@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -44,12 +45,15 @@ std::vector<Bytes> ReadTrace(const std::string& path) {
 Session Flash(std::vector<std::string> board_options) {
   const std::string trace = ::testing::TempDir() + "zelmo_trace_" +
                             ::testing::UnitTest::GetInstance()->current_test_info()->name();
-  std::vector<std::string> board = {ZELMO_SIMBOARD_BINARY, "--trace", trace};
+  // The board may run natively while the program runs emulated.
+  const char* native_board = std::getenv("ZELMO_SIMBOARD");
+  std::vector<std::string> board = {native_board != nullptr ? native_board : ZELMO_SIMBOARD_BINARY,
+                                    "--trace", trace};
   board.insert(board.end(), board_options.begin(), board_options.end());
   BackgroundProcess simboard(board);
   Session session;
   session.port = simboard.FirstLine();
-  session.result = RunProcess({ZELMO_FLASH_BINARY, session.port, "0", kExample},
+  session.result = RunProcess(Wrapped({ZELMO_FLASH_BINARY, session.port, "0", kExample}),
                               ProcessOptions{.timeout_seconds = 120});
   simboard.Stop();
   session.frames = ReadTrace(trace);
@@ -130,6 +134,7 @@ TEST(EndToEnd, FailedVerificationEndsWithStatusOne) {
   const Session session = Flash({"--bad-word", "201"});
   EXPECT_EQ(session.result.status, 1);
   EXPECT_TRUE(session.result.out.ends_with("0fc0\r0fe0\r")) << session.result.out;
+  ASSERT_FALSE(session.frames.empty());
   EXPECT_NE(session.frames.back(), Bytes{0x08});
 }
 
@@ -139,6 +144,15 @@ TEST(EndToEnd, SilentBoardTimesOut) {
   EXPECT_EQ(session.result.out, "\nUsing Serial port " + session.port +
                                     "\nSending Reset Request\nReading EEPROM from PIC\n"
                                     "Timeout reading EEPROM\n");
+}
+
+// The terminal closes mid-run, as an unplugged USB adapter does: the run
+// must end with the timeout, not hang.
+TEST(EndToEnd, DeviceThatGoesAwayEndsInATimeout) {
+  const Session session = Flash({"--hex", kExample, "--vanish-after", "20"});
+  EXPECT_EQ(session.result.status, 1);
+  EXPECT_TRUE(session.result.out.ends_with("03e0\rTimeout reading code\n")) << session.result.out;
+  EXPECT_EQ(session.frames.size(), 20U);
 }
 
 TEST(EndToEnd, BytesWaitingInThePortDecideTheHandshake) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -26,13 +27,17 @@ I2CRun RunOnBus(const std::string& bus_text, const std::string& address,
                 std::vector<std::string> environment) {
   const TempFile hex(":00000001FF\n");
   const TempFile trace("");
-  environment.push_back(std::string("LD_PRELOAD=") + ZELMO_I2C_SHIM);
+  // Under qemu-user the preload must reach the emulated program, not qemu:
+  // ZELMO_PRELOAD_ENV=QEMU_SET_ENV carries it there.
+  const char* carrier = std::getenv("ZELMO_PRELOAD_ENV");
+  const std::string preload = std::string("LD_PRELOAD=") + ZELMO_I2C_SHIM;
+  environment.push_back(carrier != nullptr ? std::string(carrier) + "=" + preload : preload);
   environment.push_back(std::string("ZELMO_SHIM_BUS=") + kBus);
   environment.push_back("ZELMO_SHIM_TRACE=" + trace.Path());
   // The shim must come before the sanitizer runtime in sanitized builds.
   environment.push_back("ASAN_OPTIONS=verify_asan_link_order=0");
   I2CRun run;
-  run.result = RunProcess({ZELMO_FLASH_BINARY, bus_text, address, hex.Path()},
+  run.result = RunProcess(Wrapped({ZELMO_FLASH_BINARY, bus_text, address, hex.Path()}),
                           ProcessOptions{.environment = environment});
   std::ifstream file(trace.Path());
   std::ostringstream text;

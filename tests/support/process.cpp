@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <iterator>
+#include <sstream>
 
 namespace zelmo::testing {
 namespace {
@@ -30,7 +31,7 @@ std::vector<char*> Pointers(std::vector<std::string>& texts) {
     setenv(copy.substr(0, equals).c_str(), copy.substr(equals + 1).c_str(), 1);
   }
   auto pointers = Pointers(argv);
-  execv(pointers[0], pointers.data());
+  execvp(pointers[0], pointers.data());
   _exit(127);
 }
 
@@ -61,6 +62,16 @@ bool Collect(int out_fd, int err_fd, ProcessResult& result,
 }
 
 }  // namespace
+
+std::vector<std::string> Wrapped(std::vector<std::string> argv) {
+  const char* wrapper = std::getenv("ZELMO_FLASH_WRAPPER");
+  if (wrapper == nullptr) return argv;
+  std::vector<std::string> words;
+  std::istringstream text(wrapper);
+  for (std::string word; text >> word;) words.push_back(word);
+  argv.insert(argv.begin(), words.begin(), words.end());
+  return argv;
+}
 
 ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options) {
   ProcessResult result;

@@ -16,6 +16,10 @@ struct ProcessOptions {
   int timeout_seconds = 60;
 };
 
+// argv with the command in ZELMO_FLASH_WRAPPER put before it (split at
+// blanks), so the same tests can run the program under valgrind or qemu.
+std::vector<std::string> Wrapped(std::vector<std::string> argv);
+
 // Runs a program to its end and collects what it printed.
 ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options = {});
 

@@ -41,8 +41,8 @@ std::string PtyServer::Open() {
   return name.data();
 }
 
-void PtyServer::Serve(const volatile std::sig_atomic_t& stop) {
-  while (stop == 0) {
+void PtyServer::Serve(const volatile std::sig_atomic_t& stop, std::size_t frame_limit) {
+  while (stop == 0 && (frame_limit == 0 || board_.Frames().size() < frame_limit)) {
     pollfd entry{master_, POLLIN, 0};
     if (poll(&entry, 1, MillisecondsToNextPiece()) > 0 && (entry.revents & POLLIN) != 0) {
       ReadHost();

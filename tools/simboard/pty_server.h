@@ -25,8 +25,9 @@ class PtyServer {
 
   // Opens the terminal pair; returns the path the updater is to open.
   std::string Open();
-  // Runs until stop becomes non-zero.
-  void Serve(const volatile std::sig_atomic_t& stop);
+  // Runs until stop becomes non-zero or, when frame_limit is non-zero, the
+  // board has received that many frames (a device that goes away).
+  void Serve(const volatile std::sig_atomic_t& stop, std::size_t frame_limit = 0);
 
  private:
   using Time = std::chrono::steady_clock::time_point;

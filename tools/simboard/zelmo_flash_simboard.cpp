@@ -33,12 +33,15 @@ constexpr const char* kUsage =
     "  --checksum-errors ADDR:N refuse the first N writes of block ADDR (hex)\n"
     "  --lose-eeprom-writes     acknowledge EEPROM writes without keeping them\n"
     "  --bad-word ADDR          word ADDR (hex) reads back wrong once programmed\n"
-    "  --pieces SIZE:MS         send replies in pieces of SIZE bytes, MS apart\n";
+    "  --pieces SIZE:MS         send replies in pieces of SIZE bytes, MS apart\n"
+    "  --vanish-after N         go away (close the terminal) after N frames\n"
+    "  --help                   this text\n";
 
 struct Settings {
   zelmo::sim::Faults faults;
   std::string hex_file;
   std::string trace_file;
+  std::size_t vanish_after = 0;
 };
 
 // "A:B[:C]" as numbers; B and C keep their defaults when absent.
@@ -91,6 +94,9 @@ bool ApplyOption(int option, const char* value, Settings& settings) {
       faults.checksum_error_block = static_cast<int>(a);
       faults.checksum_errors = static_cast<int>(b);
       return true;
+    case 'v':
+      settings.vanish_after = static_cast<std::size_t>(std::strtoul(value, nullptr, 10));
+      return true;
     case 'l':
       faults.lose_eeprom_writes = true;
       return true;
@@ -117,6 +123,8 @@ bool ParseSettings(int argc, char** argv, Settings& settings) {
                                     {"lose-eeprom-writes", no_argument, nullptr, 'l'},
                                     {"bad-word", required_argument, nullptr, 'b'},
                                     {"pieces", required_argument, nullptr, 'p'},
+                                    {"vanish-after", required_argument, nullptr, 'v'},
+                                    {"help", no_argument, nullptr, '?'},
                                     {nullptr, 0, nullptr, 0}};
   int option = 0;
   while ((option = getopt_long(argc, argv, "", kOptions, nullptr)) != -1) {
@@ -141,7 +149,7 @@ int Serve(const Settings& settings) {
   zelmo::sim::PtyServer server(board, trace);
   std::printf("%s\n", server.Open().c_str());
   std::fflush(stdout);
-  server.Serve(stop_requested);
+  server.Serve(stop_requested, settings.vanish_after);
   if (trace != nullptr) std::fclose(trace);
   return 0;
 }

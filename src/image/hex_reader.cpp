@@ -80,7 +80,7 @@ class RecordReader {
       // Words beyond the image have no place on the board: dropped.
       if (target >= kImageWords) continue;
       const auto value = HexField(line, kDataPos + 4 * static_cast<std::size_t>(i), 4);
-      NewCode[target] = reverse(static_cast<std::uint32_t>(value));
+      NewCode[static_cast<std::size_t>(target)] = reverse(static_cast<std::uint32_t>(value));
     }
   }
 

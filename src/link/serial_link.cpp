@@ -36,13 +36,18 @@ const SpeedRow* FindSpeed(int speed) {
   return nullptr;
 }
 
-// Waits until the port takes more bytes or the deadline passes.
+// Waits until the port takes more bytes or the deadline passes; a signal
+// that interrupts the wait does not end it.
 bool WaitForRoom(int fd, std::chrono::steady_clock::time_point deadline) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-      deadline - std::chrono::steady_clock::now());
-  if (left.count() <= 0) return false;
-  pollfd entry{fd, POLLOUT, 0};
-  return poll(&entry, 1, static_cast<int>(left.count())) > 0;
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    pollfd entry{fd, POLLOUT, 0};
+    const int ready = poll(&entry, 1, static_cast<int>(left.count()));
+    if (ready > 0) return true;
+    if (ready == 0 || errno != EINTR) return false;
+  }
 }
 
 }  // namespace

@@ -202,6 +202,19 @@ TEST(Update, TimeoutsEndTheRun) {
   }
 }
 
+// A slow port hands each reply over one byte per poll.
+TEST(Update, RepliesArrivingByteByByte) {
+  UpdateBench bench(sim::Faults{.piece_size = 1});
+  bench.SetBlock(0x0600, 0x1000);
+  const Outcome outcome = bench.Run();
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_TRUE(outcome.out.ends_with("Verified OK\n"));
+  EXPECT_EQ(bench.board.FlashWord(0x061F), 0x101F);
+  const auto& pauses = bench.clock.Pauses();
+  // Every 64-byte read: the first pause and 63 polls that came up short.
+  EXPECT_EQ(std::count(pauses.begin(), pauses.end(), 10), (1 + 2 * 112) * 63);
+}
+
 TEST(EEPROMPhase, OneDifferingByteIsWrittenThenAllReadAgain) {
   UpdateBench bench;
   bench.BoardHoldsImage();

@@ -4,13 +4,15 @@
 
 #include <fcntl.h>
 #include <pty.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <csignal>
 #include <deque>
-#include <thread>
 #include <vector>
 
 #include "captured_console.h"
@@ -160,30 +162,45 @@ TEST(SerialLink, ReplyInPiecesIsGathered) {
   close(fd);
 }
 
+// The far end starts reading only after the frame's write found the port
+// full; a timer signal does it, which also interrupts the wait for room.
+int drain_fd = -1;
+std::array<std::uint8_t, 65536> drained{};
+std::size_t drained_count = 0;
+
+extern "C" void DrainPort(int /*signal*/) {
+  for (ssize_t got = 0; (got = read(drain_fd, drained.data() + drained_count,
+                                    drained.size() - drained_count)) > 0;) {
+    drained_count += static_cast<std::size_t>(got);
+  }
+}
+
 TEST(SerialLink, FrameIsCompletedWhenThePortIsFull) {
   Pty pty;
   CapturedConsole console;
   const int fd = OpenCOMPort(pty.Path().c_str(), kSerialBaud, console.Get());
-  std::vector<std::uint8_t> filler(4096, 0x11);
+  const std::vector<std::uint8_t> filler(4096, 0x11);
   std::size_t queued = 0;
   for (ssize_t put = 0; (put = write(fd, filler.data(), filler.size())) > 0;) {
     queued += static_cast<std::size_t>(put);
   }
   ASSERT_EQ(errno, EAGAIN);
-  std::thread reader([&] {
-    usleep(100000);
-    std::vector<std::uint8_t> drained(queued + 68);
-    std::size_t got = 0;
-    while (got < drained.size()) {
-      const ssize_t n = read(pty.Master(), drained.data() + got, drained.size() - got);
-      if (n > 0) got += static_cast<std::size_t>(n);
-    }
-    EXPECT_EQ(drained.back(), 67);
-  });
+  drain_fd = pty.Master();
+  fcntl(drain_fd, F_SETFL, O_NONBLOCK);  // NOLINT(cppcoreguidelines-pro-type-vararg)
+  std::signal(SIGALRM, DrainPort);
+  itimerval every_50ms{{0, 50000}, {0, 100000}};
+  setitimer(ITIMER_REAL, &every_50ms, nullptr);
+
   std::vector<std::uint8_t> frame(68);
   for (std::size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<std::uint8_t>(i);
   EXPECT_EQ(WriteCOMBlock(fd, frame.data(), frame.size()), 68);
-  reader.join();
+  for (int i = 0; i < 100 && drained_count < queued + frame.size(); ++i) usleep(20000);
+
+  itimerval off{};
+  setitimer(ITIMER_REAL, &off, nullptr);
+  std::signal(SIGALRM, SIG_DFL);
+  ASSERT_EQ(drained_count, queued + frame.size());
+  EXPECT_TRUE(std::equal(frame.begin(), frame.end(), drained.begin() + static_cast<long>(queued)));
   close(fd);
 }
 

@@ -2,6 +2,7 @@
 
 #include <poll.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,15 +25,37 @@ std::vector<char*> Pointers(std::vector<std::string>& texts) {
   return pointers;
 }
 
-[[noreturn]] void Exec(std::vector<std::string> argv, const std::vector<std::string>& environment) {
-  for (const auto& entry : environment) {
-    std::string copy = entry;
-    const auto equals = copy.find('=');
-    setenv(copy.substr(0, equals).c_str(), copy.substr(equals + 1).c_str(), 1);
+// The test's own environment with the given NAME=value entries in force.
+std::vector<std::string> Environment(const std::vector<std::string>& changes) {
+  std::vector<std::string> entries;
+  for (char** entry = environ; *entry != nullptr; ++entry) entries.emplace_back(*entry);
+  for (const auto& change : changes) {
+    const std::string name = change.substr(0, change.find('=') + 1);
+    std::erase_if(entries, [&](const std::string& entry) { return entry.starts_with(name); });
+    entries.push_back(change);
   }
-  auto pointers = Pointers(argv);
-  execvp(pointers[0], pointers.data());
-  _exit(127);
+  return entries;
+}
+
+// posix_spawn rather than fork: the tests also run under qemu-user, whose
+// fork emulation is not to be relied on.
+pid_t Spawn(std::vector<std::string> argv, const std::vector<std::string>& changes, int out_fd,
+            int err_fd, const std::vector<int>& to_close) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out_fd, STDOUT_FILENO);
+  if (err_fd >= 0) posix_spawn_file_actions_adddup2(&actions, err_fd, STDERR_FILENO);
+  for (const int fd : to_close) posix_spawn_file_actions_addclose(&actions, fd);
+  auto environment = Environment(changes);
+  auto arguments = Pointers(argv);
+  auto variables = Pointers(environment);
+  pid_t pid = -1;
+  if (posix_spawnp(&pid, arguments[0], &actions, nullptr, arguments.data(), variables.data()) !=
+      0) {
+    pid = -1;
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
 }
 
 // Drains both pipes until the child closes them or the deadline passes.
@@ -78,23 +101,17 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
   std::array<int, 2> out_pipe{};
   std::array<int, 2> err_pipe{};
   if (pipe(out_pipe.data()) != 0 || pipe(err_pipe.data()) != 0) return result;
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(out_pipe[1], STDOUT_FILENO);
-    dup2(err_pipe[1], STDERR_FILENO);
-    close(out_pipe[0]);
-    close(err_pipe[0]);
-    Exec(argv, options.environment);
-  }
+  const pid_t pid = Spawn(argv, options.environment, out_pipe[1], err_pipe[1],
+                          {out_pipe[0], err_pipe[0], out_pipe[1], err_pipe[1]});
   close(out_pipe[1]);
   close(err_pipe[1]);
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::seconds(options.timeout_seconds);
-  if (!Collect(out_pipe[0], err_pipe[0], result, deadline)) kill(pid, SIGKILL);
+  if (!Collect(out_pipe[0], err_pipe[0], result, deadline) && pid > 0) kill(pid, SIGKILL);
   close(out_pipe[0]);
   close(err_pipe[0]);
   int status = 0;
-  waitpid(pid, &status, 0);
+  if (pid <= 0 || waitpid(pid, &status, 0) != pid) return result;
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
 }
@@ -102,12 +119,7 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
 BackgroundProcess::BackgroundProcess(const std::vector<std::string>& argv) {
   std::array<int, 2> out_pipe{};
   if (pipe(out_pipe.data()) != 0) return;
-  pid_ = fork();
-  if (pid_ == 0) {
-    dup2(out_pipe[1], STDOUT_FILENO);
-    close(out_pipe[0]);
-    Exec(argv, {});
-  }
+  pid_ = Spawn(argv, {}, out_pipe[1], -1, {out_pipe[0], out_pipe[1]});
   close(out_pipe[1]);
   char byte = 0;
   while (read(out_pipe[0], &byte, 1) == 1 && byte != '\n') first_line_ += byte;

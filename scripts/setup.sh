@@ -13,6 +13,12 @@ done
 
 as_root=()
 [ "$(id -u)" -eq 0 ] || as_root=(sudo)
+# Packages named PACKAGE:ARCH come from another architecture (multiarch).
+for package in "${missing[@]}"; do
+  arch=${package##*:}
+  [ "$arch" != "$package" ] || continue
+  dpkg --print-foreign-architectures | grep -qx "$arch" || "${as_root[@]}" dpkg --add-architecture "$arch"
+done
 echo "Installing: ${missing[*]}"
 "${as_root[@]}" apt-get update -qq
 DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

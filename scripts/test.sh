@@ -1,10 +1,17 @@
 #!/usr/bin/env bash
 # Sets up and runs the whole test suite: the unit and end-to-end tests of a
 # normal build and of a sanitizer build (AddressSanitizer and
-# UndefinedBehaviorSanitizer).
+# UndefinedBehaviorSanitizer), static analysis, bounded fuzzing, the
+# end-to-end tests under valgrind, the Debian package, and the armhf and
+# arm64 builds tested under qemu-user.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
+
+# Everything the stages below use, installed at once.
+scripts/setup.sh clang-format clang-tidy cppcheck clang libclang-rt-14-dev valgrind \
+  dpkg-dev file lintian man-db qemu-user crossbuild-essential-armhf crossbuild-essential-arm64 \
+  libi2c-dev:armhf libi2c-dev:arm64 libgtest-dev:armhf libgtest-dev:arm64 \
+  libstdc++6:armhf libstdc++6:arm64
 
 stage() { printf '\n==== %s\n' "$*"; }
 
@@ -17,14 +24,19 @@ scripts/build.sh build-asan -DZELMO_TESTS=ON -DZELMO_SANITIZE=ON -DCMAKE_BUILD_T
 (cd build-asan && ctest --output-on-failure --parallel 8)
 
 stage "Static analysis"
-scripts/setup.sh clang-format clang-tidy cppcheck
 scripts/lint.sh build
 
 stage "Fuzzing (libFuzzer, bounded)"
-scripts/setup.sh clang libclang-rt-14-dev
 scripts/fuzz.sh "${ZELMO_FUZZ_SECONDS:-60}"
 
 stage "End-to-end tests under valgrind memcheck"
-scripts/setup.sh valgrind
 (cd build && ZELMO_FLASH_WRAPPER="valgrind --error-exitcode=99 -q --leak-check=full" \
   ctest -L e2e --output-on-failure --parallel 8)
+
+stage "Debian package (amd64): build, lintian, install, remove"
+scripts/package.sh build
+
+stage "Cross builds for the board (armhf, arm64), tested under qemu-user"
+scripts/cross.sh build armhf arm64
+
+stage "All stages passed"

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "captured_console.h"
 #include "driver/updater.h"
 #include "fuzz/chaos_link.h"
 #include "run_end.h"
@@ -19,34 +20,6 @@ namespace {
 
 using zelmo::fuzz::Violation;
 using Frame = std::vector<std::uint8_t>;
-
-struct Captured {
-  Captured() : out(open_memstream(&out_data, &out_size)), err(open_memstream(&err_data, &err_size)) {}
-  Captured(const Captured&) = delete;
-  Captured& operator=(const Captured&) = delete;
-  Captured(Captured&&) = delete;
-  Captured& operator=(Captured&&) = delete;
-  ~Captured() {
-    std::fclose(out);
-    std::fclose(err);
-    std::free(out_data);
-    std::free(err_data);
-  }
-  std::string Out() {
-    std::fflush(out);
-    return {out_data, out_size};
-  }
-  std::string Err() {
-    std::fflush(err);
-    return {err_data, err_size};
-  }
-  char* out_data = nullptr;
-  std::size_t out_size = 0;
-  char* err_data = nullptr;
-  std::size_t err_size = 0;
-  std::FILE* out;
-  std::FILE* err;
-};
 
 std::unique_ptr<zelmo::image::WordImage> MakeImage(zelmo::fuzz::ByteSource& chaos) {
   auto image = std::make_unique<zelmo::image::WordImage>();
@@ -59,7 +32,8 @@ std::unique_ptr<zelmo::image::WordImage> MakeImage(zelmo::fuzz::ByteSource& chao
 }
 
 bool EndsWith(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 bool SentRun(const std::vector<Frame>& frames) {
@@ -102,8 +76,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (current) board.Load(*image);
   zelmo::sim::FakeClock clock;
   zelmo::fuzz::ChaosLink link(board, clock, chaos, i2c);
-  Captured console;
-  zelmo::driver::Updater updater(*image, link, clock, zelmo::Console{console.out, console.err});
+  zelmo::testing::CapturedConsole console;
+  zelmo::driver::Updater updater(*image, link, clock, console.Get());
   link.read_back_differs = [&] {
     for (std::uint16_t a = 0x0200; a < 0x1000; ++a) {
       if (updater.OldCodeWord(a) != (*image)[a]) return true;

@@ -31,15 +31,6 @@ const std::string kHead =
     "Sending Reset Request\nReading EEPROM from PIC\nEEPROM is up to date\n"
     "Reading Code from PIC\n";
 
-std::vector<Bytes> ReadFrames() {
-  std::vector<Bytes> frames;
-  for (int a = 0x0200; a < 0x1000; a += 32) {
-    frames.push_back(
-        {0x02, static_cast<std::uint8_t>(a >> 8), static_cast<std::uint8_t>(a & 0xFF)});
-  }
-  return frames;
-}
-
 std::size_t CountCommand(const std::vector<Bytes>& frames, std::uint8_t code) {
   return static_cast<std::size_t>(std::count_if(
       frames.begin(), frames.end(),
@@ -62,7 +53,7 @@ TEST(Update, FullUpdateFrameByFrame) {
                              kReadDisplays + "Verified OK\n");
 
   std::vector<Bytes> expected = {kReset, kSync, kReadEEPROM};
-  const auto reads = ReadFrames();
+  const auto reads = ApplicationReads();
   expected.insert(expected.end(), reads.begin(), reads.end());
   expected.push_back({0x04});
   const auto writes = bench.Writes();

@@ -68,15 +68,6 @@ Bytes WriteFrameOf(const Session& session, std::uint8_t high, std::uint8_t low) 
   return found != writes.end() ? *found : Bytes{};
 }
 
-std::vector<Bytes> CodeReads() {
-  std::vector<Bytes> frames;
-  for (int a = 0x0200; a < 0x1000; a += 32) {
-    frames.push_back(
-        {0x02, static_cast<std::uint8_t>(a >> 8), static_cast<std::uint8_t>(a & 0xFF)});
-  }
-  return frames;
-}
-
 TEST(EndToEnd, FullUpdateOfABlankBoard) {
   const Session session = Flash({});
   EXPECT_EQ(session.result.status, 0);
@@ -90,7 +81,7 @@ TEST(EndToEnd, FullUpdateOfABlankBoard) {
       {0x20, 50, 0}, {0x20, 63, 1}, {0x20, 10, 2}, {0x20, 1, 3}, {0x20, 0, 4}};
   expected.insert(expected.end(), eeprom_writes.begin(), eeprom_writes.end());
   expected.push_back({0x10});
-  const auto reads = CodeReads();
+  const auto reads = ApplicationReads();
   expected.insert(expected.end(), reads.begin(), reads.end());
   expected.push_back({0x04});
   for (const auto& [high, low] :

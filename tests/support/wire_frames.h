@@ -17,4 +17,14 @@ inline std::vector<Bytes> BlockWrites(const std::vector<Bytes>& frames) {
   return writes;
 }
 
+// The read requests of one pass over the application region, 0x0200 up.
+inline std::vector<Bytes> ApplicationReads() {
+  std::vector<Bytes> frames;
+  for (unsigned a = 0x0200; a < 0x1000; a += 32) {
+    frames.push_back(
+        {0x02, static_cast<std::uint8_t>(a >> 8U), static_cast<std::uint8_t>(a & 0xFFU)});
+  }
+  return frames;
+}
+
 }  // namespace zelmo::testing

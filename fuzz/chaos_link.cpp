@@ -100,14 +100,30 @@ void ChaosLink::Tamper() {
   if (output.empty()) return;
   const std::uint8_t amount = chaos_.Next();
   switch (action % 12) {
-    case 4: output.clear(); break;
-    case 5: output[amount % output.size()] ^= static_cast<std::uint8_t>(chaos_.Next() | 1U); break;
-    case 6: output.resize(output.size() - 1 - amount % output.size()); break;
-    case 7: output.insert(output.end(), 1 + amount % 70, chaos_.Next()); break;
-    case 8: output.assign(1, protocol::kChecksumError); break;
-    case 9: output.insert(output.begin(), amount, protocol::kNotReady); break;
-    case 10: silent_ = true; output.clear(); break;
-    default: break;  // the reply as the board gave it
+    case 4:
+      output.clear();
+      break;
+    case 5:
+      output[amount % output.size()] ^= static_cast<std::uint8_t>(chaos_.Next() | 1U);
+      break;
+    case 6:
+      output.resize(output.size() - 1 - amount % output.size());
+      break;
+    case 7:
+      output.insert(output.end(), 1 + amount % 70, chaos_.Next());
+      break;
+    case 8:
+      output.assign(1, protocol::kChecksumError);
+      break;
+    case 9:
+      output.insert(output.begin(), amount, protocol::kNotReady);
+      break;
+    case 10:
+      silent_ = true;
+      output.clear();
+      break;
+    default:
+      break;  // the reply as the board gave it
   }
 }
 

@@ -10,7 +10,7 @@ git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 echo "-- clang-tidy"
 cmake -S . -B "$build" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
-git ls-files 'src/*.cpp' 'tools/*.cpp' \
+git ls-files 'src/*.cpp' 'tools/*.cpp' 'fuzz/*.cpp' \
   | xargs -P "$(nproc)" -n 4 clang-tidy -p "$build" --quiet 2> >(grep -v 'warnings generated' >&2)
 
 echo "-- cppcheck"

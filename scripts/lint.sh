@@ -17,3 +17,9 @@ echo "-- cppcheck"
 cppcheck --library=googletest --enable=warning,style,performance,portability --std=c++20 \
   --inline-suppr --error-exitcode=1 -q -I src -I . -I tests/support \
   --suppress=missingIncludeSystem src tools tests
+
+echo "-- manual pages"
+for page in man/*.1; do
+  warnings=$(groff -ww -z -man "$page" 2>&1)
+  [ -z "$warnings" ] || { echo "$page: $warnings"; exit 1; }
+done

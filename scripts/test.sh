@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 
 # Everything the stages below use, installed at once.
 scripts/setup.sh clang-format clang-tidy cppcheck clang libclang-rt-14-dev valgrind \
-  dpkg-dev file lintian man-db qemu-user crossbuild-essential-armhf crossbuild-essential-arm64 \
+  dpkg-dev file lintian man-db groff-base qemu-user crossbuild-essential-armhf crossbuild-essential-arm64 \
   libi2c-dev:armhf libi2c-dev:arm64 libgtest-dev:armhf libgtest-dev:arm64 \
   libstdc++6:armhf libstdc++6:arm64
 

@@ -27,11 +27,12 @@ I2CRun RunOnBus(const std::string& bus_text, const std::string& address,
                 std::vector<std::string> environment) {
   const TempFile hex(":00000001FF\n");
   const TempFile trace("");
-  // Under qemu-user the preload must reach the emulated program, not qemu:
-  // ZELMO_PRELOAD_ENV=QEMU_SET_ENV carries it there.
-  const char* carrier = std::getenv("ZELMO_PRELOAD_ENV");
-  const std::string preload = std::string("LD_PRELOAD=") + ZELMO_I2C_SHIM;
-  environment.push_back(carrier != nullptr ? std::string(carrier) + "=" + preload : preload);
+  // Under qemu-user the preload must reach the emulated program, not qemu.
+  std::string preload = std::string("LD_PRELOAD=") + ZELMO_I2C_SHIM;
+#ifdef ZELMO_EMULATOR
+  preload = "QEMU_SET_ENV=" + preload;
+#endif
+  environment.push_back(preload);
   environment.push_back(std::string("ZELMO_SHIM_BUS=") + kBus);
   environment.push_back("ZELMO_SHIM_TRACE=" + trace.Path());
   // The shim must come before the sanitizer runtime in sanitized builds.

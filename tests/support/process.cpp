@@ -88,6 +88,9 @@ bool Collect(int out_fd, int err_fd, ProcessResult& result,
 
 std::vector<std::string> Wrapped(std::vector<std::string> argv) {
   const char* wrapper = std::getenv("ZELMO_FLASH_WRAPPER");
+#ifdef ZELMO_EMULATOR
+  if (wrapper == nullptr) wrapper = ZELMO_EMULATOR;
+#endif
   if (wrapper == nullptr) return argv;
   std::vector<std::string> words;
   std::istringstream text(wrapper);

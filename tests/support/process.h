@@ -17,7 +17,8 @@ struct ProcessOptions {
 };
 
 // argv with the command in ZELMO_FLASH_WRAPPER put before it (split at
-// blanks), so the same tests can run the program under valgrind or qemu.
+// blanks), so the same tests can run the program under valgrind; a cross
+// build's emulator is the wrapper when none is given.
 std::vector<std::string> Wrapped(std::vector<std::string> argv);
 
 // Runs a program to its end and collects what it printed.

@@ -14,6 +14,7 @@ namespace zelmo::sim {
 namespace {
 
 constexpr int kIdlePollMs = 50;
+constexpr useconds_t kHangUpPollUs = 2000;
 
 }  // namespace
 
@@ -21,20 +22,23 @@ PtyServer::PtyServer(BoardModel& board, std::FILE* trace) : board_(board), trace
 
 PtyServer::~PtyServer() {
   if (master_ >= 0) close(master_);
-  if (slave_ >= 0) close(slave_);
 }
 
 std::string PtyServer::Open() {
   std::array<char, 256> name{};
-  if (openpty(&master_, &slave_, name.data(), nullptr, nullptr) != 0) {
+  int slave = -1;
+  if (openpty(&master_, &slave, name.data(), nullptr, nullptr) != 0) {
     throw std::runtime_error("openpty failed");
   }
   // Raw until the updater sets its own modes, so nothing is echoed or
-  // translated; keeping the slave open lets one server outlive many runs.
+  // translated. The board does not keep the terminal open itself: like a
+  // real port, it is held only by the programs that opened it, and the
+  // pair lives on with the master for the next run.
   termios settings{};
-  tcgetattr(slave_, &settings);
+  tcgetattr(slave, &settings);
   cfmakeraw(&settings);
-  tcsetattr(slave_, TCSANOW, &settings);
+  tcsetattr(slave, TCSANOW, &settings);
+  close(slave);
   fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);  // NOLINT
   ScheduleReplies();  // stale bytes from the running firmware
   WriteDuePieces();
@@ -44,8 +48,11 @@ std::string PtyServer::Open() {
 void PtyServer::Serve(const volatile std::sig_atomic_t& stop, std::size_t frame_limit) {
   while (stop == 0 && (frame_limit == 0 || board_.Frames().size() < frame_limit)) {
     pollfd entry{master_, POLLIN, 0};
-    if (poll(&entry, 1, MillisecondsToNextPiece()) > 0 && (entry.revents & POLLIN) != 0) {
+    const int ready = poll(&entry, 1, MillisecondsToNextPiece());
+    if (ready > 0 && (entry.revents & POLLIN) != 0) {
       ReadHost();
+    } else if (ready > 0) {
+      usleep(kHangUpPollUs);  // no one has the terminal open: nothing to read yet
     }
     WriteDuePieces();
   }

@@ -46,7 +46,6 @@ class PtyServer {
   std::FILE* trace_;
   Time started_ = std::chrono::steady_clock::now();
   int master_ = -1;
-  int slave_ = -1;
   std::size_t traced_ = 0;
   std::deque<Piece> pieces_;
 };

@@ -1,12 +1,57 @@
 #include "command_line.h"
 
-#include <unistd.h>
+#include <getopt.h>
 
+#include <cctype>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 
 namespace zelmo {
+namespace {
+
+// Long options only: their codes lie beyond every short option character.
+enum LongOption : int { kCheck = 256, kSave, kAttempts, kTrace, kHelp };
+
+const option kLongOptions[] = {{"check", no_argument, nullptr, kCheck},
+                               {"save", required_argument, nullptr, kSave},
+                               {"attempts", required_argument, nullptr, kAttempts},
+                               {"trace", required_argument, nullptr, kTrace},
+                               {"help", no_argument, nullptr, kHelp},
+                               {nullptr, 0, nullptr, 0}};
+
+// Takes one option into line; false when it ends the parsing where it stands.
+bool TakeOption(int option, const char* value, CommandLine& line) {
+  using Action = CommandLine::Action;
+  switch (option) {
+    case 'v':
+      line.action = Action::kVersion;
+      return false;
+    case kHelp:
+      line.action = Action::kHelp;
+      return false;
+    case kCheck:
+      line.check = true;
+      return true;
+    case kSave:
+      line.save_file = value;
+      return true;
+    case kTrace:
+      line.trace_file = value;
+      return true;
+    case kAttempts:
+      line.attempts = ParseAttempts(value);
+      if (line.attempts != 0) return true;
+      line.action = Action::kBadAttempts;
+      line.bad_value = value;
+      return false;
+    default:  // an unknown option or a missing option argument
+      line.action = Action::kUsage;
+      return false;
+  }
+}
+
+}  // namespace
 
 std::int32_t ConvertNumber(const char* text) {
   const long value = std::strtol(text, nullptr, 0);
@@ -15,16 +60,23 @@ std::int32_t ConvertNumber(const char* text) {
   return static_cast<std::int32_t>(value);
 }
 
+int ParseAttempts(const char* text) {
+  if (*text == '\0') return 0;
+  long long value = 0;
+  for (const char* at = text; *at != '\0'; ++at) {
+    if (std::isdigit(static_cast<unsigned char>(*at)) == 0) return 0;
+    value = value * 10 + (*at - '0');
+    if (value > INT_MAX) return 0;
+  }
+  return static_cast<int>(value);
+}
+
 CommandLine ParseCommandLine(int argc, char** argv) {
   CommandLine line;
   optind = 0;  // full re-initialisation of GNU getopt, so it can be called again
-  // Only -v exists, so the first option decides: the version, or usage.
-  const int option = getopt(argc, argv, ":v");
-  if (option == 'v') {
-    line.action = CommandLine::Action::kVersion;
-    return line;
+  for (int option = 0; (option = getopt_long(argc, argv, ":v", kLongOptions, nullptr)) != -1;) {
+    if (!TakeOption(option, optarg, line)) return line;
   }
-  if (option != -1) return line;
   if (argc - optind != 3) return line;
   line.action = CommandLine::Action::kRun;
   line.bus_text = argv[optind];

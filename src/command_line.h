@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "console.h"
@@ -11,22 +12,50 @@ inline constexpr const char* kVersionText = "0.0.0.2";
 inline constexpr const char* usage_string =
     "usage: zelmo_flash i2bus i2cdevice HexFileName\nUse i2cdevice = 0 for Serial Port\n";
 
+// --help: the usage text, the options and what the exit statuses mean.
+inline constexpr const char* kHelpText =
+    "usage: zelmo_flash i2bus i2cdevice HexFileName\nUse i2cdevice = 0 for Serial Port\n"
+    "\n"
+    "Options:\n"
+    "  -v            print the version and exit (status 1)\n"
+    "  --check       compare the board with the file and change nothing\n"
+    "  --save FILE   first copy the board's EEPROM and code to FILE (Intel HEX)\n"
+    "  --attempts N  serial link: give up after N unanswered handshake attempts\n"
+    "  --trace FILE  log every frame sent and every reply to FILE\n"
+    "  --help        print this text and exit (status 0)\n"
+    "\n"
+    "Exit status:\n"
+    "  0  the board holds the file: verified, or found up to date\n"
+    "  1  the run failed (or -v)\n"
+    "  2  --check found the board different from the file\n";
+
 // What the command line asks for.
 struct CommandLine {
-  enum class Action { kRun, kVersion, kUsage };
+  enum class Action { kRun, kVersion, kUsage, kHelp, kBadAttempts };
   Action action = Action::kUsage;
   std::string bus_text;  // argument 1 as typed
   std::int32_t port = 0;
   std::int32_t address = 0;
   int i2c = 0;
   std::string hex_file;
+
+  // The long options; their absence leaves a run as it has always been.
+  bool check = false;
+  std::optional<std::string> save_file;   // the backup of the board, if asked for
+  std::optional<std::string> trace_file;  // the wire log, if asked for
+  int attempts = 0;                       // 0: the handshake asks without limit
+  std::string bad_value;                  // the --attempts value as typed, when refused
 };
 
-// Options ":v" with GNU argument permutation, then exactly three arguments.
+// Options ":v" and the long options with GNU argument permutation, taken in
+// the order given; then exactly three arguments.
 CommandLine ParseCommandLine(int argc, char** argv);
 
 // strtol() with base 0, clamped to the 32-bit signed range.
 std::int32_t ConvertNumber(const char* text);
+
+// Decimal digits only, 1 to 2147483647; 0 for anything else.
+int ParseAttempts(const char* text);
 
 // The serial device: a path given whole, /dev/ttyO<port>, or /dev/ttyAMA0.
 std::string SerialPath(const CommandLine& line);

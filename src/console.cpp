@@ -12,6 +12,13 @@ void PrintSystemError(const Console& console, const char* text) {
   errno = saved;
 }
 
+void PrintCannotWrite(const Console& console, const char* path) {
+  const int saved = errno;
+  std::fflush(console.out);
+  std::fprintf(console.err, "Cannot write %s: %s\n", path, std::strerror(saved));
+  std::fflush(console.err);
+}
+
 void PrintNow(const Console& console, const char* text) {
   std::fputs(text, console.out);
   std::fflush(console.out);

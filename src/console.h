@@ -14,6 +14,10 @@ struct Console {
 // perror() to the console's error stream: "text: system error text".
 void PrintSystemError(const Console& console, const char* text);
 
+// "Cannot write PATH: system error text" on the error stream, after what
+// is waiting on out.
+void PrintCannotWrite(const Console& console, const char* path);
+
 // Writes text on out and flushes at once, for displays without a line end.
 void PrintNow(const Console& console, const char* text);
 

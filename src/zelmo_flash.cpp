@@ -1,53 +1,99 @@
 // zelmo_flash: brings a TNC board's PIC in line with an Intel HEX file
 // through its bootloader, over a serial port or an I2C bus.
 
+#include <chrono>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 #include "command_line.h"
 #include "console.h"
+#include "driver/board_backup.h"
 #include "driver/updater.h"
 #include "image/hex_reader.h"
 #include "link/clock.h"
 #include "link/i2c_link.h"
+#include "link/port_holders.h"
+#include "link/port_lock.h"
 #include "link/serial_link.h"
+#include "link/tracing_link.h"
+#include "link/wire_trace.h"
 #include "run_end.h"
 
 namespace {
 
 using zelmo::CommandLine;
 
-std::unique_ptr<zelmo::link::Link> OpenLink(const CommandLine& line, const char* argv0,
+std::unique_ptr<zelmo::link::Link> OpenLink(const CommandLine& line, const std::string& progname,
                                             const zelmo::Console& console) {
   if (line.i2c != 0) {
     const std::string path = zelmo::I2CPath(line);
-    const int fd =
-        zelmo::link::OpenI2CBus(path.c_str(), line.address, zelmo::ProgramName(argv0), console);
+    const int fd = zelmo::link::OpenI2CBus(path.c_str(), line.address, progname, console);
     return std::make_unique<zelmo::link::I2CLink>(fd, line.address);
   }
   const std::string path = zelmo::SerialPath(line);
   const int fd = zelmo::link::OpenCOMPort(path.c_str(), zelmo::link::kSerialBaud, console);
+  zelmo::link::LockPort(fd, path, progname, console);
   return std::make_unique<zelmo::link::SerialLink>(fd, console);
 }
 
-int Run(int argc, char** argv) {
+// The I2C handshake runs once anyway; on the serial link the limit holds
+// and the first silence names whoever else has the port open.
+zelmo::driver::HandshakeOptions Handshake(const CommandLine& line, int fd,
+                                          const std::string& progname,
+                                          const zelmo::Console& console) {
+  if (line.i2c != 0) return {};
+  return {line.attempts, [fd, path = zelmo::SerialPath(line), progname, console] {
+            zelmo::link::HintPortHolders(fd, path, progname, console);
+          }};
+}
+
+// Version, help and command-line errors: the status, or none for a run.
+std::optional<int> AnswerWithoutRunning(const CommandLine& line, const std::string& progname) {
+  switch (line.action) {
+    case CommandLine::Action::kVersion:
+      std::printf("%s\n", zelmo::kVersionText);
+      return 1;
+    case CommandLine::Action::kHelp:
+      std::fputs(zelmo::kHelpText, stdout);
+      return 0;
+    case CommandLine::Action::kBadAttempts:
+      std::fprintf(stderr, "%s: invalid value '%s' for --attempts\n", progname.c_str(),
+                   line.bad_value.c_str());
+      std::fputs(zelmo::usage_string, stderr);
+      return 1;
+    case CommandLine::Action::kUsage:
+      std::fputs(zelmo::usage_string, stderr);
+      return 1;
+    case CommandLine::Action::kRun:
+      break;
+  }
+  return std::nullopt;
+}
+
+int Run(int argc, char** argv, zelmo::link::WireTrace::Time started) {
   const zelmo::Console console;
   const CommandLine line = zelmo::ParseCommandLine(argc, argv);
-  if (line.action == CommandLine::Action::kVersion) {
-    std::printf("%s\n", zelmo::kVersionText);
-    return 1;
-  }
-  if (line.action == CommandLine::Action::kUsage) {
-    std::fputs(zelmo::usage_string, stderr);
-    return 1;
-  }
+  const std::string progname = zelmo::ProgramName(argc > 0 ? argv[0] : nullptr);
+  if (const auto status = AnswerWithoutRunning(line, progname)) return *status;
   // 128 KiB: kept off the stack.
   static zelmo::image::WordImage NewCode;
   zelmo::image::LoadHexFile(line.hex_file.c_str(), NewCode, console);
-  const auto link = OpenLink(line, argc > 0 ? argv[0] : nullptr, console);
+  // Files that cannot be written fail before any device is touched.
+  std::optional<zelmo::link::WireTrace> trace;
+  if (line.trace_file) trace.emplace(*line.trace_file, started, console);
+  std::optional<zelmo::driver::BoardBackup> backup;
+  if (line.save_file) backup.emplace(*line.save_file, console);
+
+  const auto device = OpenLink(line, progname, console);
+  std::optional<zelmo::link::TracingLink> traced;
+  if (trace) traced.emplace(*device, *trace);
+  zelmo::link::Link& link = traced ? static_cast<zelmo::link::Link&>(*traced) : *device;
   zelmo::link::RealClock clock;
-  zelmo::driver::Updater updater(NewCode, *link, clock, console);
-  updater.EnterBootloader();
+  zelmo::driver::Updater updater(NewCode, link, clock, console);
+  updater.EnterBootloader(Handshake(line, device->State().fd, progname, console));
+  if (line.check) updater.CheckBoard(backup ? &*backup : nullptr);
+  if (backup) updater.SaveBoard(*backup);
   updater.UpdateEEPROM();
   updater.UpdateCode();
 }
@@ -55,10 +101,11 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const auto started = std::chrono::steady_clock::now();
   // A log must be complete up to the moment a run is stopped, even in a pipe.
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   try {
-    return Run(argc, argv);
+    return Run(argc, argv, started);
   } catch (const zelmo::RunEnded& ended) {
     std::fflush(stdout);
     return ended.status;

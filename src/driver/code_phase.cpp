@@ -21,16 +21,27 @@ void Updater::ReadCodeBlock() {
   ShowAddress();
 }
 
-bool Updater::ReadAndCheck() {
+// All 112 blocks are read before any comparison.
+void Updater::ReadCode() {
   for (FlashAddr = image::kApplicationStart; FlashAddr < image::kApplicationEnd;
        FlashAddr += kBlockStep) {
     ReadCodeBlock();
   }
-  for (std::uint16_t address = image::kApplicationStart; address < image::kApplicationEnd;
-       ++address) {
-    if (OldCodeWord(address) != NewCode[address]) return false;
+}
+
+Difference Updater::CompareCode() const {
+  Difference difference;
+  for (std::uint16_t address = image::kApplicationEnd; address-- > image::kApplicationStart;) {
+    if (OldCodeWord(address) == NewCode[address]) continue;
+    ++difference.count;
+    difference.first = address;
   }
-  return true;
+  return difference;
+}
+
+bool Updater::ReadAndCheck() {
+  ReadCode();
+  return CompareCode().count == 0;
 }
 
 void Updater::Erase() {

@@ -2,16 +2,27 @@
 
 namespace zelmo::driver {
 
-bool Updater::ReadAndCheckEEPROM() {
+void Updater::ReadEEPROM() {
   SendBlock(protocol::BuildReadEEPROM(Block));
   if (Wait(EEPROM, protocol::kBlockBytes, protocol::kReadBudget) == 0) {
     Fail("Timeout reading EEPROM");
   }
   FlashAddr = image::kEEPROMBase;
-  for (std::size_t k = 0; k < image::kEEPROMSize; ++k) {
-    if (EEPROM[k] != image::EEPROMByte(NewCode, k)) return false;
+}
+
+Difference Updater::CompareEEPROM() const {
+  Difference difference;
+  for (std::size_t k = image::kEEPROMSize; k-- > 0;) {
+    if (EEPROM[k] == image::EEPROMByte(NewCode, k)) continue;
+    ++difference.count;
+    difference.first = k;
   }
-  return true;
+  return difference;
+}
+
+bool Updater::ReadAndCheckEEPROM() {
+  ReadEEPROM();
+  return CompareEEPROM().count == 0;
 }
 
 // Only the bytes that differ are written: every write wears the cell.

@@ -2,9 +2,12 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <span>
 
 #include "console.h"
+#include "driver/board_backup.h"
 #include "image/word_image.h"
 #include "link/clock.h"
 #include "link/link.h"
@@ -16,6 +19,22 @@ namespace zelmo::driver {
 // bytes arrived (high byte first), so no host byte order enters a word.
 constexpr std::size_t kOldCodeWords = 8192;
 
+// The exit status of a check that found the board unlike the file.
+constexpr int kBoardDiffers = 2;
+
+// How the handshake may end before the bootloader answers. By default it
+// asks without limit and says nothing more.
+struct HandshakeOptions {
+  int attempts = 0;                        // unanswered attempts allowed; 0: no limit
+  std::function<void()> on_first_silence;  // after the first unanswered attempt
+};
+
+// What a comparison found: how many bytes or words differ, and the first.
+struct Difference {
+  int count = 0;
+  std::size_t first = 0;
+};
+
 // One update of one board: the handshake, the EEPROM phase and the code
 // phase, in that order. Each step that meets a failure prints its message
 // and ends the run.
@@ -25,11 +44,17 @@ class Updater {
           const Console& console)
       : NewCode(new_code), link_(link), clock_(clock), console_(console) {}
 
-  void EnterBootloader();
+  void EnterBootloader(const HandshakeOptions& options = {});
   bool ReadAndCheckEEPROM();
   void UpdateEEPROM();
   bool ReadAndCheck();
   [[noreturn]] void UpdateCode();
+
+  // Compares the board with the image and changes nothing; fills backup
+  // (if any) from the same reads. Ends with 0 when both match, else 2.
+  [[noreturn]] void CheckBoard(BoardBackup* backup);
+  // Reads the whole board into backup before anything on it changes.
+  void SaveBoard(BoardBackup& backup);
 
   [[nodiscard]] std::uint16_t OldCodeWord(std::uint16_t address) const;
   [[nodiscard]] std::uint16_t CurrentFlashAddr() const { return FlashAddr; }
@@ -43,8 +68,14 @@ class Updater {
   [[noreturn]] void Fail(const char* text) const;
 
   void SendResetRequest();
+  [[noreturn]] void GiveUp(int attempts) const;
+  void ReadEEPROM();
+  [[nodiscard]] Difference CompareEEPROM() const;
   void WriteDifferingEEPROMBytes();
   void ReadCodeBlock();
+  void ReadCode();
+  [[nodiscard]] Difference CompareCode() const;
+  [[nodiscard]] std::unique_ptr<image::WordImage> Snapshot() const;
   void Erase();
   void ProgramBlocks();
   void WriteUntilAccepted(const protocol::WriteFrame& frame);

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 namespace zelmo::link {
 
@@ -10,6 +11,13 @@ struct LinkState {
   int fd = -1;      // the serial device or the I2C bus
   int i2c = 0;      // non-zero on the I2C link
   int address = 0;  // the I2C slave address
+};
+
+// How one response wait ended.
+struct WaitOutcome {
+  std::span<const std::uint8_t> collected;  // the reply bytes gathered
+  bool timed_out = false;                   // the budget ran out first
+  int not_ready = 0;                        // I2C not-ready bytes dropped
 };
 
 // The byte transport to the board. The serial and I2C links implement it
@@ -36,6 +44,10 @@ class Link {
 
   // I2C: an SMBus receive-byte transfer; 0..255, or -1 with errno set.
   virtual int ReceiveByte() = 0;
+
+  // Told how each response wait on this link ended. The links themselves
+  // have no use for it; a link that watches the wire does.
+  virtual void WaitEnded(const WaitOutcome& /*outcome*/) {}
 };
 
 }  // namespace zelmo::link

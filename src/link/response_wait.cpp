@@ -22,10 +22,9 @@ bool PollI2C(Link& link, const Console& console, std::span<std::uint8_t> destina
   return true;
 }
 
-}  // namespace
-
-int WaitForResponse(Link& link, Clock& clock, const Console& console,
-                    std::span<std::uint8_t> destination, int minimum, int budget) {
+// The wait itself: the count collected, or 0 when the budget ran out.
+int Collect(Link& link, Clock& clock, const Console& console, std::span<std::uint8_t> destination,
+            int minimum, int budget, int& not_ready) {
   const std::int64_t started = clock.NowMs();
   const int total = budget;
   const std::size_t room = std::min(destination.size(), kMaxReply);
@@ -36,6 +35,7 @@ int WaitForResponse(Link& link, Clock& clock, const Console& console,
   while (budget > 0) {
     if (link.State().i2c != 0) {
       if (!PollI2C(link, console, destination, count)) {
+        ++not_ready;
         // A board that only ever says "not ready" must not hold the run
         // forever: past the budget in real time it counts as no answer.
         if (clock.NowMs() - started > total) return 0;
@@ -51,6 +51,17 @@ int WaitForResponse(Link& link, Clock& clock, const Console& console,
     budget -= kPollPauseMs;
   }
   return 0;
+}
+
+}  // namespace
+
+int WaitForResponse(Link& link, Clock& clock, const Console& console,
+                    std::span<std::uint8_t> destination, int minimum, int budget) {
+  int not_ready = 0;
+  const int count = Collect(link, clock, console, destination, minimum, budget, not_ready);
+  link.WaitEnded(
+      WaitOutcome{destination.first(static_cast<std::size_t>(count)), count == 0, not_ready});
+  return count;
 }
 
 }  // namespace zelmo::link

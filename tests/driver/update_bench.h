@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,12 +33,20 @@ class UpdateBench {
 
   // Runs the handshake, the EEPROM phase and the code phase to the end.
   Outcome Run() {
-    driver::Updater updater(*image, link, clock, console.Get());
-    Outcome outcome;
-    try {
+    return RunSteps([](driver::Updater& updater) {
       updater.EnterBootloader();
       updater.UpdateEEPROM();
       updater.UpdateCode();
+    });
+  }
+
+  // Runs the given steps of an update until one ends the run, on `over`
+  // (a link around the board's, say) or on the board's own link.
+  Outcome RunSteps(const std::function<void(driver::Updater&)>& steps, link::Link* over = nullptr) {
+    driver::Updater updater(*image, over != nullptr ? *over : link, clock, console.Get());
+    Outcome outcome;
+    try {
+      steps(updater);
     } catch (const RunEnded& ended) {
       outcome.status = ended.status;
     }

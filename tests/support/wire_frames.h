@@ -1,8 +1,11 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
+#include <cstdio>
 #include <iterator>
+#include <string>
 #include <vector>
 
 namespace zelmo::testing {
@@ -25,6 +28,18 @@ inline std::vector<Bytes> ApplicationReads() {
         {0x02, static_cast<std::uint8_t>(a >> 8U), static_cast<std::uint8_t>(a & 0xFFU)});
   }
   return frames;
+}
+
+// What one pass over the application region shows: each block's address
+// overwriting the one before.
+inline std::string ApplicationReadDisplays() {
+  std::string text;
+  for (const Bytes& read : ApplicationReads()) {
+    std::array<char, 8> display{};
+    std::snprintf(display.data(), display.size(), "%02x%02x\r", read[1], read[2]);
+    text += display.data();
+  }
+  return text;
 }
 
 }  // namespace zelmo::testing

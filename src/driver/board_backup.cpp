@@ -1,0 +1,31 @@
+#include "driver/board_backup.h"
+
+#include <cstdio>
+
+#include "driver/updater.h"
+
+namespace zelmo::driver {
+
+// The board as the last reads found it, in the image's own layout.
+std::unique_ptr<image::WordImage> Updater::Snapshot() const {
+  auto board = std::make_unique<image::WordImage>();
+  board->fill(image::kBlankWord);
+  for (std::uint16_t address = image::kApplicationStart; address < image::kApplicationEnd;
+       ++address) {
+    (*board)[address] = OldCodeWord(address);
+  }
+  for (std::size_t k = 0; k < image::kEEPROMSize; ++k) (*board)[image::kEEPROMBase + k] = EEPROM[k];
+  return board;
+}
+
+// Nothing on the board changes before the copy is safe on disk.
+void Updater::SaveBoard(BoardBackup& backup) {
+  std::fprintf(console_.out, "Saving the board to %s\n", backup.Path().c_str());
+  ReadEEPROM();
+  ReadCode();
+  backup.Save(*Snapshot());
+  std::fprintf(console_.out, "\nSaved %s\n", backup.Path().c_str());
+  std::fflush(console_.out);
+}
+
+}  // namespace zelmo::driver

@@ -1,0 +1,29 @@
+#include "link/port_lock.h"
+
+#include <sys/file.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "link/port_holders.h"
+#include "run_end.h"
+
+namespace zelmo::link {
+
+// A port whose filesystem cannot lock is used as before: the lock only
+// guards against another program, it is not needed to talk to the board.
+void LockPort(int fd, const std::string& path, const std::string& progname,
+              const Console& console) {
+  if (flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK) return;
+  std::fflush(console.out);
+  std::fprintf(console.err, "%s: %s is in use by another program\n", progname.c_str(),
+               path.c_str());
+  for (const PortHolder& holder : FindPortHolders(fd)) {
+    std::fprintf(console.err, "%s: %s is open in %s (pid %d)\n", progname.c_str(), path.c_str(),
+                 holder.command.c_str(), holder.pid);
+  }
+  std::fflush(console.err);
+  EndRun(1);
+}
+
+}  // namespace zelmo::link

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <chrono>
+#include <span>
+#include <string>
+
+#include "console.h"
+#include "link/link.h"
+
+namespace zelmo::link {
+
+// The wire log of a run: one line per frame sent ("> ") and per reply
+// waited for ("< "), each stamped with the seconds since the program
+// started. Every line is written to the file as it happens, so the log of
+// a run that was killed is complete up to that moment.
+class WireTrace {
+ public:
+  using Time = std::chrono::steady_clock::time_point;
+
+  // Creates or empties the file; ends the run (status 1, "Cannot write
+  // PATH: ERROR" on stderr) when it cannot.
+  WireTrace(const std::string& path, Time started, const Console& console);
+  WireTrace(const WireTrace&) = delete;
+  WireTrace& operator=(const WireTrace&) = delete;
+  WireTrace(WireTrace&&) = delete;
+  WireTrace& operator=(WireTrace&&) = delete;
+  ~WireTrace();
+
+  void Sent(std::span<const std::uint8_t> bytes);
+  void Received(const WaitOutcome& outcome);
+
+ private:
+  void Line(char direction, const std::string& payload);
+
+  Time started_;
+  int fd_ = -1;
+};
+
+// Bytes as lower-case hex pairs separated by blanks.
+std::string HexBytes(std::span<const std::uint8_t> bytes);
+
+}  // namespace zelmo::link

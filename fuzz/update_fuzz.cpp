@@ -1,8 +1,9 @@
-// Fuzz target: a whole update against a board whose answers the fuzz input
-// tampers with. Beyond the sanitizers, every run must keep the updater's
-// promises: only known frames, nothing outside words 0x0200-0x0FFF, the
-// erase only after a complete read found a difference, the run request
-// only after a verification that matched, and an ending from the table.
+// Fuzz target: a whole update, or a check, against a board whose answers
+// the fuzz input tampers with. Beyond the sanitizers, every run must keep
+// the updater's promises: only known frames, nothing outside words
+// 0x0200-0x0FFF, the erase only after a complete read found a difference,
+// the run request only after a verification that matched, an ending from
+// the table, and a check that never sends a frame that changes the board.
 
 #include <array>
 #include <cstdint>
@@ -65,11 +66,33 @@ void CheckEnding(int status, const std::string& out, const std::string& err,
   if (!IsFailureEnding(out, err)) Violation("failure without a known ending");
 }
 
+// Block write, erase, run, EEPROM write: the requests a check never sends.
+bool ChangesTheBoard(const Frame& frame) {
+  const std::uint8_t code = frame.front();
+  return code == 0x01 || code == 0x04 || code == 0x08 || code == 0x20;
+}
+
+void CheckCheckEnding(int status, const std::string& out, const std::vector<Frame>& frames) {
+  for (const Frame& frame : frames) {
+    if (ChangesTheBoard(frame)) Violation("a check changed the board");
+  }
+  const bool compared = EndsWith(out, "\nCode is up to date\n") ||
+                        out.find("\nCode differs in ") != std::string::npos;
+  if (status == 0 && (!EndsWith(out, "\nCode is up to date\n") ||
+                      out.find("EEPROM is up to date\n") == std::string::npos)) {
+    Violation("a check passed without both parts matching");
+  }
+  if (status == 2 && !compared) Violation("a check differed without comparing");
+  if (status != 0 && status != 1 && status != 2) Violation("unknown exit status of a check");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   zelmo::fuzz::ByteSource chaos(data, size);
-  const bool i2c = chaos.Next() % 2 == 1;
+  const std::uint8_t mode = chaos.Next();
+  const bool i2c = mode % 2 == 1;
+  const bool check = (mode & 0x80U) != 0;
   const bool current = chaos.Next() % 2 == 1;
   const auto image = MakeImage(chaos);
   zelmo::sim::BoardModel board;
@@ -87,6 +110,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   int status = -1;
   try {
     updater.EnterBootloader();
+    if (check) updater.CheckBoard(nullptr);
     updater.UpdateEEPROM();
     updater.UpdateCode();
   } catch (const zelmo::RunEnded& ended) {
@@ -95,6 +119,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   if (board.Violations() != 0) Violation("request outside the board's regions");
-  CheckEnding(status, console.Out(), console.Err(), link.Frames());
+  if (check) {
+    CheckCheckEnding(status, console.Out(), link.Frames());
+  } else {
+    CheckEnding(status, console.Out(), console.Err(), link.Frames());
+  }
   return 0;
 }

@@ -103,6 +103,39 @@ TEST(CommandLine, LongPathsAreKeptWhole) {
   EXPECT_EQ(I2CPath(Parse({bus, "0", "f.hex"})), "/dev/i2c-" + bus);
 }
 
+TEST(CommandLine, LongOptionsAnywhereInEitherForm) {
+  const CommandLine line = Parse({"--save=old.hex", "1", "--check", "0", "--trace", "wire.log",
+                                  "f.hex", "--attempts", "007", "--save", "new.hex"});
+  ASSERT_EQ(line.action, CommandLine::Action::kRun);
+  EXPECT_TRUE(line.check);
+  EXPECT_EQ(line.save_file, "new.hex");  // the last one given
+  EXPECT_EQ(line.trace_file, "wire.log");
+  EXPECT_EQ(line.attempts, 7);
+  EXPECT_EQ(line.hex_file, "f.hex");
+  const CommandLine plain = Parse({"1", "0", "f.hex"});
+  EXPECT_FALSE(plain.check || plain.save_file || plain.trace_file || plain.attempts != 0);
+}
+
+TEST(ParseAttempts, DecimalDigitsFromOneUp) {
+  const struct {
+    const char* text;
+    int value;
+  } cases[] = {{"1", 1},
+               {"0003", 3},
+               {"2147483647", 2147483647},
+               {"0", 0},
+               {"", 0},
+               {"-1", 0},
+               {"+1", 0},
+               {"1.5", 0},
+               {"2x", 0},
+               {" 1", 0},
+               {"0x10", 0},
+               {"2147483648", 0},
+               {"99999999999999999999", 0}};
+  for (const auto& c : cases) EXPECT_EQ(ParseAttempts(c.text), c.value) << c.text;
+}
+
 TEST(ProgramName, LastPathComponentAtMost80Characters) {
   EXPECT_EQ(ProgramName("/usr/bin/zelmo_flash"), "zelmo_flash");
   EXPECT_EQ(ProgramName("zelmo_flash"), "zelmo_flash");

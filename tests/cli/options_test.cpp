@@ -76,5 +76,66 @@ TEST(Options, RegularFileIsNoTerminal) {
   EXPECT_EQ(result.err, "tty_speed: tcgetattr: Inappropriate ioctl for device\n");
 }
 
+TEST(Options, HelpListsEveryOptionAndStatus) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"--help"},
+                                               {"1", "0", "f.hex", "--help", "-x"},
+                                               {"--check", "--help"}}) {
+    const ProcessResult result = RunFlash(args);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "");
+    EXPECT_TRUE(result.out.starts_with(kUsage)) << result.out;
+    for (const char* item : {"\n  -v ", "\n  --check ", "\n  --save FILE ", "\n  --attempts N ",
+                             "\n  --trace FILE ", "\n  --help ", "\n  0 ", "\n  1 ", "\n  2 "}) {
+      EXPECT_NE(result.out.find(item), std::string::npos) << item;
+    }
+  }
+  EXPECT_EQ(RunFlash({"-v", "--help"}).out, "0.0.0.2\n");
+}
+
+TEST(Options, LongOptionsThatAreRefused) {
+  const std::string bad = "zelmo_flash: invalid value '%' for --attempts\n" + kUsage;
+  const auto refused = [&](const std::string& value) {
+    return bad.substr(0, bad.find('%')) + value + bad.substr(bad.find('%') + 1);
+  };
+  const struct {
+    std::vector<std::string> args;
+    std::string out;
+    std::string err;
+  } cases[] = {
+      {{"--attempts", "1.5", "1", "0", "missing.hex"}, "", refused("1.5")},
+      {{"--attempts=", "1", "0", "missing.hex"}, "", refused("")},
+      {{"--attempts", "-2", "1", "0", "missing.hex"}, "", refused("-2")},
+      {{"--attempts=2147483648"}, "", refused("2147483648")},
+      {{"--attempts", "0", "-v"}, "", refused("0")},
+      {{"-v", "--attempts", "x"}, "0.0.0.2\n", ""},
+      {{"1", "0", "f.hex", "--attempts"}, "", kUsage},
+      {{"1", "0", "f.hex", "--save"}, "", kUsage},
+      {{"--bogus", "1", "0", "f.hex"}, "", kUsage},
+      {{"--check=yes", "1", "0", "f.hex"}, "", kUsage},
+      {{"--check", "1", "0"}, "", kUsage},
+      {{"--attempts", "0002", "/dev/zelmo-no-such-port", "0", "/nonexistent/fw.hex"},
+       "Can't open Hex File /nonexistent/fw.hex\n",
+       ""},
+  };
+  for (const auto& c : cases) {
+    const ProcessResult result = RunFlash(c.args);
+    EXPECT_EQ(result.status, 1) << c.args[0];
+    EXPECT_EQ(result.out, c.out) << c.args[0];
+    EXPECT_EQ(result.err, c.err) << c.args[0];
+  }
+}
+
+// Nothing is opened, let alone sent, when a file to write cannot be made.
+TEST(Options, FilesThatCannotBeWrittenFailBeforeTheDevice) {
+  const TempFile hex(":00000001FF\n");
+  for (const char* option : {"--save", "--trace"}) {
+    const ProcessResult result =
+        RunFlash({option, "/nonexistent/dir/out", "/dev/zelmo-no-such-port", "0", hex.Path()});
+    EXPECT_EQ(result.status, 1) << option;
+    EXPECT_EQ(result.out, "") << option;
+    EXPECT_EQ(result.err, "Cannot write /nonexistent/dir/out: No such file or directory\n");
+  }
+}
+
 }  // namespace
 }  // namespace zelmo::testing

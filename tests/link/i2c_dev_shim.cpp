@@ -10,6 +10,7 @@
 //   ZELMO_SHIM_NOT_READY  not-ready bytes before each reply
 //   ZELMO_SHIM_FAIL_AFTER receive-byte transfers answered before the slave goes
 //   ZELMO_SHIM_TRACE      file that gets one line per transfer
+//   ZELMO_SHIM_HEX        a HEX file whose content the board holds
 
 #include <dlfcn.h>
 #include <linux/i2c-dev.h>
@@ -25,6 +26,7 @@
 #include <span>
 #include <string>
 
+#include "image/hex_reader.h"
 #include "tools/simboard/board_model.h"
 
 namespace {
@@ -79,8 +81,19 @@ bool IsTheBus(const char* path) {
   return path != nullptr && !bus.path.empty() && bus.path == path;
 }
 
+// The board's content is loaded when the bus is first opened, once the
+// program is up, so that reading the file goes through the real calls.
+void LoadBoard(zelmo::sim::BoardModel& board) {
+  const char* hex = std::getenv("ZELMO_SHIM_HEX");
+  if (hex == nullptr) return;
+  auto image = std::make_unique<zelmo::image::WordImage>();
+  zelmo::image::LoadHexFile(hex, *image, zelmo::Console{stderr, stderr});
+  board.Load(*image);
+}
+
 int OpenBus(int flags) {
   Bus& bus = TheBus();
+  if (bus.fd < 0) LoadBoard(*bus.board);
   bus.fd = Next<int(const char*, int, ...)>("open")("/dev/null", flags);
   return bus.fd;
 }

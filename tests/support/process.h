@@ -36,6 +36,7 @@ class BackgroundProcess {
 
   // The first line the program printed on stdout.
   [[nodiscard]] const std::string& FirstLine() const { return first_line_; }
+  [[nodiscard]] int Pid() const { return pid_; }
   void Stop();
 
  private:

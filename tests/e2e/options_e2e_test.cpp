@@ -1,0 +1,274 @@
+// The long options of the real program against the simulated board on a
+// pseudo-terminal, in real time: check, backup and restore, the wire log,
+// the port lock and the hint about who else holds the port.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "console.h"
+#include "image/hex_reader.h"
+#include "image/hex_writer.h"
+#include "process.h"
+#include "temp_folder.h"
+#include "wire_frames.h"
+
+namespace zelmo::testing {
+namespace {
+
+const std::string kExample = ZELMO_EXAMPLE_HEX;
+const std::string kDisplays = ApplicationReadDisplays();
+
+// A simulated board on its own terminal; Frames() holds what it received,
+// each frame as blank-separated hex pairs.
+class Board {
+ public:
+  explicit Board(const std::vector<std::string>& options)
+      : trace_(folder_.File("board.trace")), process_(Command(options, trace_)) {}
+
+  [[nodiscard]] const std::string& Port() const { return process_.FirstLine(); }
+
+  std::vector<std::string> Frames() {
+    process_.Stop();
+    std::vector<std::string> frames;
+    std::istringstream text(FileContent(trace_));
+    for (std::string line; std::getline(text, line);)
+      frames.push_back(line.substr(line.find(' ') + 1));
+    return frames;
+  }
+
+ private:
+  static std::vector<std::string> Command(const std::vector<std::string>& options,
+                                          const std::string& trace) {
+    const char* native = std::getenv("ZELMO_SIMBOARD");  // native beside an emulated program
+    std::vector<std::string> command = {native != nullptr ? native : ZELMO_SIMBOARD_BINARY,
+                                        "--trace", trace};
+    command.insert(command.end(), options.begin(), options.end());
+    return command;
+  }
+
+  TempFolder folder_;
+  std::string trace_;
+  BackgroundProcess process_;
+};
+
+ProcessResult Flash(std::vector<std::string> args, int timeout_seconds = 120) {
+  args.insert(args.begin(), ZELMO_FLASH_BINARY);
+  return RunProcess(Wrapped(args), ProcessOptions{.timeout_seconds = timeout_seconds});
+}
+
+// Another program that keeps the port open, as a forgotten terminal
+// program would.
+std::unique_ptr<BackgroundProcess> HoldOpen(const std::string& port) {
+  return std::make_unique<BackgroundProcess>(
+      std::vector<std::string>{"sh", "-c", "exec 3<\"$0\"; echo holding; exec sleep 60", port});
+}
+
+std::vector<std::string> AsText(const std::vector<Bytes>& frames) {
+  std::vector<std::string> text;
+  for (const Bytes& frame : frames) {
+    std::string line;
+    for (const std::uint8_t byte : frame) {
+      std::array<char, 4> pair{};
+      std::snprintf(pair.data(), pair.size(), "%s%02x", line.empty() ? "" : " ", byte);
+      line += pair.data();
+    }
+    text.push_back(line);
+  }
+  return text;
+}
+
+std::vector<std::string> CheckFrames() {
+  std::vector<Bytes> frames = {{0xC0, 0xC0, 0x0F, 0x02}, {0xC0, 0x55, 0xAA}, {0x10}};
+  const auto reads = ApplicationReads();
+  frames.insert(frames.end(), reads.begin(), reads.end());
+  return AsText(frames);
+}
+
+// The file's words as a board of 14-bit words and EEPROM bytes holds them.
+std::unique_ptr<image::WordImage> AsBoardHoldsIt(const std::string& hex) {
+  auto board = std::make_unique<image::WordImage>();
+  image::LoadHexFile(hex.c_str(), *board, Console{});
+  for (std::size_t a = 0x0200; a < 0x1000; ++a) (*board)[a] &= 0x3FFFU;
+  for (std::size_t k = 0; k < 64; ++k) (*board)[0xF000 + k] &= 0x00FFU;
+  return board;
+}
+
+std::string Head(const std::string& port) {
+  return "\nUsing Serial port " + port + "\nSending Reset Request\n";
+}
+
+TEST(OptionsEndToEnd, CheckSaveAndRestore) {
+  TempFolder folder;
+  const std::string saved = folder.File("tnc.hex");
+  Board programmed({"--hex", kExample});
+  const auto holder = HoldOpen(programmed.Port());
+  const ProcessResult check = Flash({"--check", "--save", saved, programmed.Port(), "0", kExample});
+  EXPECT_EQ(check.status, 0);
+  EXPECT_EQ(check.out,
+            Head(programmed.Port()) +
+                "Reading EEPROM from PIC\nEEPROM is up to date\nReading Code from PIC\n" +
+                kDisplays + "\nCode is up to date\nSaved " + saved + "\n");
+  EXPECT_EQ(check.err, "");  // answered at once: no word about the other holder
+  EXPECT_EQ(programmed.Frames(), CheckFrames());
+  EXPECT_EQ(FileContent(saved), image::FormatHexFile(*AsBoardHoldsIt(kExample)));
+
+  Board blank({});
+  const ProcessResult differs = Flash({"--check", blank.Port(), "0", kExample});
+  EXPECT_EQ(differs.status, 2);
+  const auto example = AsBoardHoldsIt(kExample);
+  const auto words = std::count_if(example->begin() + 0x0200, example->begin() + 0x1000,
+                                   [](std::uint16_t w) { return w != 0x3FFF; });
+  EXPECT_NE(differs.out.find("\nEEPROM differs in 5 of 64 bytes, the first at offset 0x00\n"),
+            std::string::npos)
+      << differs.out;
+  EXPECT_TRUE(differs.out.ends_with("\nCode differs in " + std::to_string(words) +
+                                    " words, the first at 0x0200\n"))
+      << differs.out;
+
+  const ProcessResult restore = Flash({blank.Port(), "0", saved});
+  EXPECT_EQ(restore.status, 0);
+  EXPECT_TRUE(restore.out.ends_with("Verified OK\n"));
+  EXPECT_EQ(Flash({"--check", blank.Port(), "0", kExample}).status, 0);
+  EXPECT_EQ(folder.Names(), std::vector<std::string>{"tnc.hex"});
+}
+
+TEST(OptionsEndToEnd, SaveThenAFullUpdateWithItsWireLog) {
+  TempFolder folder;
+  const std::string saved = folder.File("before.hex");
+  const std::string log = folder.File("wire.log");
+  Board board({});
+  const ProcessResult run = Flash({"--save", saved, "--trace", log, board.Port(), "0", kExample});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_TRUE(run.out.starts_with(Head(board.Port()) + "Saving the board to " + saved + "\n" +
+                                  kDisplays + "\nSaved " + saved +
+                                  "\nReading EEPROM from PIC\nUpdating EEPROM\n"))
+      << run.out;
+  EXPECT_TRUE(run.out.ends_with("Verified OK\n"));
+  auto blank = std::make_unique<image::WordImage>();
+  blank->fill(0x3FFF);
+  std::fill_n(blank->begin() + 0xF000, 64, 0x00FF);
+  EXPECT_EQ(FileContent(saved), image::FormatHexFile(*blank));
+
+  // Every frame the board received, in order, byte for byte; a reply line
+  // after every request but the reset and the run.
+  const std::vector<std::string> frames = board.Frames();
+  std::vector<std::string> sent;
+  std::size_t replies = 0;
+  std::istringstream text(FileContent(log));
+  for (std::string line; std::getline(text, line);) {
+    const std::size_t blank_at = line.find(' ');
+    ASSERT_NE(blank_at, std::string::npos) << line;
+    if (line.substr(blank_at, 3) == " > ") sent.push_back(line.substr(blank_at + 3));
+    if (line.substr(blank_at, 3) == " < ") ++replies;
+  }
+  EXPECT_EQ(sent, frames);
+  EXPECT_EQ(replies, frames.size() - 2);
+}
+
+// kill -9 in the middle of the save pass: the old backup stays, whole.
+TEST(OptionsEndToEnd, KilledDuringTheSaveLeavesTheOldBackup) {
+  TempFolder folder;
+  const std::string saved = folder.File("tnc.hex");
+  std::ofstream(saved) << "yesterday's backup\n";
+  Board board({"--hex", kExample, "--silent", "2:20"});
+  const ProcessResult run = Flash({"--save", saved, board.Port(), "0", kExample}, 5);
+  EXPECT_EQ(run.status, -1);
+  EXPECT_NE(run.out.find("Saving the board to"), std::string::npos);
+  EXPECT_EQ(FileContent(saved), "yesterday's backup\n");
+  EXPECT_EQ(folder.Names(), std::vector<std::string>{"tnc.hex"});
+}
+
+TEST(OptionsEndToEnd, ALockedPortIsRefusedBeforeAByteIsSent) {
+  Board board({"--hex", kExample, "--silent", "c0:0:2"});
+  const std::string refused = "zelmo_flash: " + board.Port() + " is in use by another program\n";
+  {
+    // util-linux flock(1) locks the port for a shell that then keeps it.
+    const BackgroundProcess locker(
+        {"sh", "-c", "exec 3<\"$0\"; flock 3; echo locked; exec sleep 60", board.Port()});
+    const ProcessResult run = Flash({board.Port(), "0", kExample});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "\nUsing Serial port " + board.Port() + "\n");
+    EXPECT_TRUE(run.err.starts_with(refused)) << run.err;
+    EXPECT_EQ(run.err, refused + "zelmo_flash: " + board.Port() + " is open in sleep (pid " +
+                           std::to_string(locker.Pid()) + ")\n");
+  }
+  // A first run holds the port while its two attempts go unanswered.
+  ProcessResult first;
+  std::thread running([&] { first = Flash({"--attempts", "2", board.Port(), "0", kExample}); });
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  const ProcessResult second = Flash({board.Port(), "0", kExample});
+  running.join();
+  EXPECT_EQ(second.status, 1);
+  EXPECT_EQ(second.out, "\nUsing Serial port " + board.Port() + "\n");
+  EXPECT_TRUE(second.err.starts_with(refused)) << second.err;
+  EXPECT_EQ(first.status, 1);
+  EXPECT_TRUE(first.out.ends_with("No answer from the bootloader after 2 attempts\n"));
+  // Once it has ended, the port is free again.
+  const ProcessResult third = Flash({"--check", board.Port(), "0", kExample});
+  EXPECT_EQ(third.status, 0) << third.out << third.err;
+  std::vector<std::string> expected = {"c0 c0 0f 02", "c0 55 aa", "c0 c0 0f 02", "c0 55 aa"};
+  const auto check = CheckFrames();
+  expected.insert(expected.end(), check.begin(), check.end());
+  EXPECT_EQ(board.Frames(), expected);
+}
+
+TEST(OptionsEndToEnd, TheFirstSilenceNamesWhoElseHasThePort) {
+  Board board({"--hex", kExample, "--silent", "c0"});
+  const auto holder = HoldOpen(board.Port());
+  const ProcessResult run = Flash({"--attempts", "2", board.Port(), "0", kExample});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, Head(board.Port()) +
+                         "Sending Reset Request\nNo answer from the bootloader after 2 attempts\n");
+  EXPECT_EQ(run.err, "zelmo_flash: no answer yet; " + board.Port() +
+                         " is also open in sleep (pid " + std::to_string(holder->Pid()) + ")\n");
+}
+
+// Over I2C at the i2c-dev seam: a check that also saves, with its wire log.
+// The I2C link takes a 10 ms pause per reply byte, so this is the slow one.
+TEST(OptionsEndToEnd, CheckAndSaveOverI2C) {
+  TempFolder folder;
+  const std::string saved = folder.File("tnc.hex");
+  const std::string log = folder.File("wire.log");
+  std::string preload = std::string("LD_PRELOAD=") + ZELMO_I2C_SHIM;
+#ifdef ZELMO_EMULATOR
+  preload = "QEMU_SET_ENV=" + preload;
+#endif
+  const ProcessResult run = RunProcess(
+      Wrapped(
+          {ZELMO_FLASH_BINARY, "--check", "--save", saved, "--trace", log, "7", "0x20", kExample}),
+      ProcessOptions{
+          .environment = {preload, "ZELMO_SHIM_BUS=/dev/i2c-7", "ZELMO_SHIM_HEX=" + kExample,
+                          "ZELMO_SHIM_NOT_READY=2", "ASAN_OPTIONS=verify_asan_link_order=0"},
+          .timeout_seconds = 170});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out,
+            "Sending Reset Request\nReading EEPROM from PIC\nEEPROM is up to date\n"
+            "Reading Code from PIC\n" +
+                kDisplays + "\nCode is up to date\nSaved " + saved + "\n");
+  EXPECT_EQ(FileContent(saved), image::FormatHexFile(*AsBoardHoldsIt(kExample)));
+
+  std::vector<std::string> sent;
+  std::vector<std::string> received;
+  std::istringstream text(FileContent(log));
+  for (std::string line; std::getline(text, line);) {
+    const std::size_t blank_at = line.find(' ');
+    (line[blank_at + 1] == '>' ? sent : received).push_back(line.substr(blank_at + 3));
+  }
+  const auto check = CheckFrames();
+  std::vector<std::string> expected = {"c0", "0f", "02"};  // the reset as send-byte transfers
+  expected.insert(expected.end(), check.begin() + 1, check.end());
+  EXPECT_EQ(sent, expected);
+  ASSERT_EQ(received.size(), 1U + 1U + 112U);
+  EXPECT_EQ(received.front(), "aa (2 not ready)");
+  for (const std::string& reply : received) EXPECT_TRUE(reply.ends_with(" (2 not ready)")) << reply;
+}
+
+}  // namespace
+}  // namespace zelmo::testing

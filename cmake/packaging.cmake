@@ -18,6 +18,9 @@ list(FILTER compressed INCLUDE REGEX "\\.1\\.gz$")
 install(FILES ${compressed} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${CMAKE_BINARY_DIR}/compressed/changelog.gz packaging/copyright
         DESTINATION ${ZELMO_DOC_DIR})
+# Where bash-completion loads a command's completion from on first use.
+install(FILES completion/zelmo_flash
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME zelmo-flash)

@@ -11,7 +11,21 @@ trace=$(mktemp)
 build/tools/simboard/zelmo_flash_simboard --trace "$trace" > "$trace.port" &
 board=$!
 trap 'kill $board 2>/dev/null; rm -f "$trace" "$trace.port"' EXIT
-while [ ! -s "$trace.port" ]; do sleep 0.05; done
+# The board prints its port at once; a board that cannot start must not
+# leave the demo waiting for ever.
+for _ in $(seq 100); do
+  [ -s "$trace.port" ] && break
+  kill -0 "$board" 2>/dev/null || break
+  sleep 0.05
+done
+if [ ! -s "$trace.port" ]; then
+  if kill -0 "$board" 2>/dev/null; then
+    echo "demo: the simulated board has not said its pseudo-terminal within 5 seconds" >&2
+  else
+    echo "demo: the simulated board ended without saying its pseudo-terminal" >&2
+  fi
+  exit 1
+fi
 port=$(head -n 1 "$trace.port")
 
 flash() {

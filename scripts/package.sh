@@ -21,8 +21,10 @@ DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq "$(realpat
 [ "$(/usr/bin/zelmo_flash -v || true)" = "0.0.0.2" ]
 man -w zelmo_flash >/dev/null
 dpkg -L zelmo-flash | grep -q /usr/bin/zelmo_flash_simboard
+dpkg -L zelmo-flash | grep -qx /usr/share/bash-completion/completions/zelmo_flash
 DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get remove -y -qq zelmo-flash >/dev/null
-if [ -e /usr/bin/zelmo_flash ] || [ -e /usr/share/man/man1/zelmo_flash.1.gz ] || [ -e /usr/share/doc/zelmo-flash ]; then
+if [ -e /usr/bin/zelmo_flash ] || [ -e /usr/share/man/man1/zelmo_flash.1.gz ] || [ -e /usr/share/doc/zelmo-flash ] ||
+  [ -e /usr/share/bash-completion/completions/zelmo_flash ]; then
   echo "files left behind after removal" >&2
   exit 1
 fi

@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Sets up and runs the whole test suite: the unit and end-to-end tests of a
 # normal build and of a sanitizer build (AddressSanitizer and
-# UndefinedBehaviorSanitizer), static analysis, bounded fuzzing, the
-# end-to-end tests under valgrind, the Debian package, and the armhf and
-# arm64 builds tested under qemu-user.
+# UndefinedBehaviorSanitizer), static analysis, the source release built
+# and tested on its own, bounded fuzzing, the end-to-end tests under
+# valgrind, the Debian package, and the armhf and arm64 builds tested
+# under qemu-user. Needs no git: a release tarball runs it as a clone does.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 # Everything the stages below use, installed at once.
 scripts/setup.sh clang-format clang-tidy cppcheck clang libclang-rt-14-dev valgrind \
-  dpkg-dev file lintian man-db groff-base qemu-user crossbuild-essential-armhf crossbuild-essential-arm64 \
+  srecord dpkg-dev file lintian man-db groff-base qemu-user crossbuild-essential-armhf crossbuild-essential-arm64 \
   libi2c-dev:armhf libi2c-dev:arm64 libgtest-dev:armhf libgtest-dev:arm64 \
   libstdc++6:armhf libstdc++6:arm64
 
@@ -25,6 +26,22 @@ scripts/build.sh build-asan -DZELMO_TESTS=ON -DZELMO_SANITIZE=ON -DCMAKE_BUILD_T
 
 stage "Static analysis"
 scripts/lint.sh build
+
+stage "Source release: built, tested and analysed outside this tree"
+scripts/release.sh build
+tarball=$(ls build/zelmo-flash-*.tar.gz)
+if command -v git >/dev/null && git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+  # Exactly the tracked files, under one top folder.
+  diff <(git ls-files | LC_ALL=C sort) \
+    <(tar -tzf "$tarball" | sed 's|^[^/]*/||' | LC_ALL=C sort)
+fi
+release=$(mktemp -d)
+tar -xzf "$tarball" -C "$release"
+(cd "$release"/zelmo-flash-* &&
+  scripts/build.sh build -DZELMO_TESTS=ON &&
+  (cd build && ctest -L unit --output-on-failure --parallel 8) &&
+  scripts/lint.sh build)
+rm -rf "$release"
 
 stage "Fuzzing (libFuzzer, bounded)"
 scripts/fuzz.sh "${ZELMO_FUZZ_SECONDS:-60}"

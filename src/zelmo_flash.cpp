@@ -71,6 +71,15 @@ std::optional<int> AnswerWithoutRunning(const CommandLine& line, const std::stri
   return std::nullopt;
 }
 
+// A check ends the run by itself; a backup comes before any change.
+[[noreturn]] void Update(zelmo::driver::Updater& updater, bool check,
+                         zelmo::driver::BoardBackup* backup) {
+  if (check) updater.CheckBoard(backup);
+  if (backup != nullptr) updater.SaveBoard(*backup);
+  updater.UpdateEEPROM();
+  updater.UpdateCode();
+}
+
 int Run(int argc, char** argv, zelmo::link::WireTrace::Time started) {
   const zelmo::Console console;
   const CommandLine line = zelmo::ParseCommandLine(argc, argv);
@@ -92,10 +101,7 @@ int Run(int argc, char** argv, zelmo::link::WireTrace::Time started) {
   zelmo::link::RealClock clock;
   zelmo::driver::Updater updater(NewCode, link, clock, console);
   updater.EnterBootloader(Handshake(line, device->State().fd, progname, console));
-  if (line.check) updater.CheckBoard(backup ? &*backup : nullptr);
-  if (backup) updater.SaveBoard(*backup);
-  updater.UpdateEEPROM();
-  updater.UpdateCode();
+  Update(updater, line.check, backup ? &*backup : nullptr);
 }
 
 }  // namespace

@@ -206,6 +206,23 @@ TEST(Update, RepliesArrivingByteByByte) {
   EXPECT_EQ(std::count(pauses.begin(), pauses.end(), 10), (1 + 2 * 112) * 63);
 }
 
+// A full-chip image holds the bootloader's words too, the reset vector
+// and 0x01E0-0x01FF among them: the programming loop must stop at 0x0200.
+TEST(Update, WordsBelowTheApplicationAreNeverWritten) {
+  UpdateBench bench;
+  for (std::uint16_t a = 0x0000; a < 0x0200; ++a) (*bench.image)[a] = static_cast<std::uint16_t>(a);
+  bench.SetBlock(0x0200, 0x1000);
+  bench.SetBlock(0x0E00, 0x1100);
+  const Outcome outcome = bench.Run();
+  EXPECT_EQ(outcome.status, 0);
+  std::vector<unsigned> written;
+  for (const Bytes& frame : BlockWrites(bench.Writes()))
+    written.push_back((unsigned{frame[1]} << 8U) | frame[2]);
+  EXPECT_EQ(written, (std::vector<unsigned>{0x0E00, 0x0200}));
+  EXPECT_EQ(bench.board.Violations(), 0);
+  EXPECT_TRUE(outcome.out.ends_with("Verified OK\n"));
+}
+
 TEST(EEPROMPhase, OneDifferingByteIsWrittenThenAllReadAgain) {
   UpdateBench bench;
   bench.BoardHoldsImage();

@@ -13,6 +13,7 @@
 #include <array>
 #include <csignal>
 #include <deque>
+#include <thread>
 #include <vector>
 
 #include "captured_console.h"
@@ -202,6 +203,32 @@ TEST(SerialLink, FrameIsCompletedWhenThePortIsFull) {
   ASSERT_EQ(drained_count, queued + frame.size());
   EXPECT_TRUE(std::equal(frame.begin(), frame.end(), drained.begin() + static_cast<long>(queued)));
   close(fd);
+}
+
+// A descriptor that takes only part of a write, as a port with little room
+// does: a pipe, whose reader drains it slowly. Every byte must still go,
+// in order, and the whole length be reported.
+TEST(SerialLink, AWriteTakenInPartsIsCompleted) {
+  std::array<int, 2> ends{};
+  ASSERT_EQ(pipe2(ends.data(), O_NONBLOCK), 0);
+  fcntl(ends[0], F_SETFL, 0);  // NOLINT(cppcoreguidelines-pro-type-vararg): the reader blocks
+  std::vector<std::uint8_t> frame(256 * 1024);
+  for (std::size_t i = 0; i < frame.size(); ++i)
+    frame[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
+  std::vector<std::uint8_t> received;
+  std::thread reader([&] {
+    std::array<std::uint8_t, 4096> piece{};
+    for (ssize_t got = 0; (got = read(ends[0], piece.data(), piece.size())) > 0;) {
+      received.insert(received.end(), piece.begin(), piece.begin() + got);
+      usleep(500);
+    }
+  });
+  EXPECT_EQ(WriteCOMBlock(ends[1], frame.data(), frame.size()), static_cast<long>(frame.size()));
+  close(ends[1]);
+  reader.join();
+  close(ends[0]);
+  EXPECT_EQ(received.size(), frame.size());
+  EXPECT_TRUE(received == frame);
 }
 
 // Read failures other than "no data" are reported and count as nothing.

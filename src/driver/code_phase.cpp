@@ -30,13 +30,9 @@ void Updater::ReadCode() {
 }
 
 Difference Updater::CompareCode() const {
-  Difference difference;
-  for (std::uint16_t address = image::kApplicationEnd; address-- > image::kApplicationStart;) {
-    if (OldCodeWord(address) == NewCode[address]) continue;
-    ++difference.count;
-    difference.first = address;
-  }
-  return difference;
+  return Difference::Find(image::kApplicationStart, image::kApplicationEnd, [this](std::size_t a) {
+    return OldCodeWord(static_cast<std::uint16_t>(a)) != NewCode[a];
+  });
 }
 
 bool Updater::ReadAndCheck() {

@@ -11,13 +11,9 @@ void Updater::ReadEEPROM() {
 }
 
 Difference Updater::CompareEEPROM() const {
-  Difference difference;
-  for (std::size_t k = image::kEEPROMSize; k-- > 0;) {
-    if (EEPROM[k] == image::EEPROMByte(NewCode, k)) continue;
-    ++difference.count;
-    difference.first = k;
-  }
-  return difference;
+  return Difference::Find(0, image::kEEPROMSize, [this](std::size_t k) {
+    return EEPROM[k] != image::EEPROMByte(NewCode, k);
+  });
 }
 
 bool Updater::ReadAndCheckEEPROM() {

@@ -33,6 +33,19 @@ struct HandshakeOptions {
 struct Difference {
   int count = 0;
   std::size_t first = 0;
+
+  // Looks at every index of [from, to), not only up to the first
+  // difference: a check reports how much differs.
+  template <typename Differs>
+  static Difference Find(std::size_t from, std::size_t to, Differs differs) {
+    Difference difference;
+    for (std::size_t at = to; at-- > from;) {
+      if (!differs(at)) continue;
+      ++difference.count;
+      difference.first = at;
+    }
+    return difference;
+  }
 };
 
 // One update of one board: the handshake, the EEPROM phase and the code

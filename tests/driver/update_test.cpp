@@ -215,9 +215,10 @@ TEST(Update, WordsBelowTheApplicationAreNeverWritten) {
   bench.SetBlock(0x0E00, 0x1100);
   const Outcome outcome = bench.Run();
   EXPECT_EQ(outcome.status, 0);
-  std::vector<unsigned> written;
-  for (const Bytes& frame : BlockWrites(bench.Writes()))
-    written.push_back((unsigned{frame[1]} << 8U) | frame[2]);
+  const std::vector<Bytes> writes = BlockWrites(bench.Writes());
+  std::vector<unsigned> written(writes.size());
+  std::transform(writes.begin(), writes.end(), written.begin(),
+                 [](const Bytes& frame) { return (unsigned{frame[1]} << 8U) | frame[2]; });
   EXPECT_EQ(written, (std::vector<unsigned>{0x0E00, 0x0200}));
   EXPECT_EQ(bench.board.Violations(), 0);
   EXPECT_TRUE(outcome.out.ends_with("Verified OK\n"));

@@ -13,7 +13,6 @@
 #include <array>
 #include <csignal>
 #include <deque>
-#include <thread>
 #include <vector>
 
 #include "captured_console.h"
@@ -206,29 +205,38 @@ TEST(SerialLink, FrameIsCompletedWhenThePortIsFull) {
 }
 
 // A descriptor that takes only part of a write, as a port with little room
-// does: a pipe, whose reader drains it slowly. Every byte must still go,
-// in order, and the whole length be reported.
+// does: a pipe, drained a piece at a time by a timer signal (no thread:
+// the tests also run under qemu-user). Every byte must still go, in order,
+// and the whole length be reported.
+int piece_fd = -1;
+std::vector<std::uint8_t> pieces_read;
+
+extern "C" void ReadAPiece(int /*signal*/) {
+  std::array<std::uint8_t, 4096> piece{};
+  const ssize_t got = read(piece_fd, piece.data(), piece.size());
+  if (got > 0) pieces_read.insert(pieces_read.end(), piece.begin(), piece.begin() + got);
+}
+
 TEST(SerialLink, AWriteTakenInPartsIsCompleted) {
   std::array<int, 2> ends{};
   ASSERT_EQ(pipe2(ends.data(), O_NONBLOCK), 0);
-  fcntl(ends[0], F_SETFL, 0);  // NOLINT(cppcoreguidelines-pro-type-vararg): the reader blocks
   std::vector<std::uint8_t> frame(256 * 1024);
   for (std::size_t i = 0; i < frame.size(); ++i)
     frame[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
-  std::vector<std::uint8_t> received;
-  std::thread reader([&] {
-    std::array<std::uint8_t, 4096> piece{};
-    for (ssize_t got = 0; (got = read(ends[0], piece.data(), piece.size())) > 0;) {
-      received.insert(received.end(), piece.begin(), piece.begin() + got);
-      usleep(500);
-    }
-  });
+  pieces_read.reserve(frame.size() + 4096);
+  piece_fd = ends[0];
+  std::signal(SIGALRM, ReadAPiece);
+  itimerval every_ms{{0, 1000}, {0, 1000}};
+  setitimer(ITIMER_REAL, &every_ms, nullptr);
   EXPECT_EQ(WriteCOMBlock(ends[1], frame.data(), frame.size()), static_cast<long>(frame.size()));
+  for (int i = 0; i < 1000 && pieces_read.size() < frame.size(); ++i) usleep(2000);
+  itimerval off{};
+  setitimer(ITIMER_REAL, &off, nullptr);
+  std::signal(SIGALRM, SIG_DFL);
   close(ends[1]);
-  reader.join();
   close(ends[0]);
-  EXPECT_EQ(received.size(), frame.size());
-  EXPECT_TRUE(received == frame);
+  EXPECT_EQ(pieces_read.size(), frame.size());
+  EXPECT_TRUE(pieces_read == frame);
 }
 
 // Read failures other than "no data" are reported and count as nothing.

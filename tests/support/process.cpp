@@ -131,6 +131,13 @@ BackgroundProcess::BackgroundProcess(const std::vector<std::string>& argv) {
 
 BackgroundProcess::~BackgroundProcess() { Stop(); }
 
+int BackgroundProcess::Wait() {
+  int status = 0;
+  const bool ended = pid_ > 0 && waitpid(pid_, &status, 0) == pid_;
+  pid_ = -1;
+  return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 void BackgroundProcess::Stop() {
   if (pid_ <= 0) return;
   kill(pid_, SIGTERM);

@@ -38,6 +38,8 @@ class BackgroundProcess {
   [[nodiscard]] const std::string& FirstLine() const { return first_line_; }
   [[nodiscard]] int Pid() const { return pid_; }
   void Stop();
+  // Waits for the program to end by itself; its exit status, or -1.
+  int Wait();
 
  private:
   int pid_ = -1;

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 namespace zelmo {
 
@@ -13,10 +14,11 @@ void PrintSystemError(const Console& console, const char* text) {
 }
 
 void PrintCannotWrite(const Console& console, const char* path) {
+  const std::string text = std::string("Cannot write ") + path;
   const int saved = errno;
   std::fflush(console.out);
-  std::fprintf(console.err, "Cannot write %s: %s\n", path, std::strerror(saved));
-  std::fflush(console.err);
+  errno = saved;
+  PrintSystemError(console, text.c_str());
 }
 
 void PrintNow(const Console& console, const char* text) {

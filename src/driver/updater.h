@@ -39,10 +39,8 @@ struct Difference {
   template <typename Differs>
   static Difference Find(std::size_t from, std::size_t to, Differs differs) {
     Difference difference;
-    for (std::size_t at = to; at-- > from;) {
-      if (!differs(at)) continue;
-      ++difference.count;
-      difference.first = at;
+    for (std::size_t at = from; at < to; ++at) {
+      if (differs(at) && difference.count++ == 0) difference.first = at;
     }
     return difference;
   }

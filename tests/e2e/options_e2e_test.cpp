@@ -15,6 +15,7 @@
 #include "console.h"
 #include "image/hex_reader.h"
 #include "image/hex_writer.h"
+#include "link/wire_trace.h"
 #include "process.h"
 #include "temp_folder.h"
 #include "wire_frames.h"
@@ -71,16 +72,9 @@ std::unique_ptr<BackgroundProcess> HoldOpen(const std::string& port) {
 }
 
 std::vector<std::string> AsText(const std::vector<Bytes>& frames) {
-  std::vector<std::string> text;
-  for (const Bytes& frame : frames) {
-    std::string line;
-    for (const std::uint8_t byte : frame) {
-      std::array<char, 4> pair{};
-      std::snprintf(pair.data(), pair.size(), "%s%02x", line.empty() ? "" : " ", byte);
-      line += pair.data();
-    }
-    text.push_back(line);
-  }
+  std::vector<std::string> text(frames.size());
+  std::transform(frames.begin(), frames.end(), text.begin(),
+                 [](const Bytes& frame) { return link::HexBytes(frame); });
   return text;
 }
 

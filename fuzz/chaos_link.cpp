@@ -1,7 +1,6 @@
 #include "fuzz/chaos_link.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
@@ -13,7 +12,6 @@ namespace {
 using Frame = std::vector<std::uint8_t>;
 
 constexpr std::size_t kBlockReads = 112;
-constexpr int kReceiveByteMicros = 300;
 
 bool IsBlockAddress(std::uint8_t high, std::uint8_t low) {
   const unsigned address = (unsigned{high} << 8U) | low;
@@ -52,19 +50,18 @@ void Violation(const char* what) {
   std::abort();
 }
 
-long ChaosLink::WriteBlock(const std::uint8_t* data, std::size_t length) {
-  Frame frame(data, data + length);
+// Send-byte transfers are the link's own reset request, not the updater's.
+void ChaosLink::Given(const sim::Transfer& transfer) {
+  if (transfer.kind != sim::Transfer::Kind::kWrite) return;
+  const Frame& frame = transfer.bytes;
   CheckFrame(frame);
   frames_.push_back(frame);
   if (frame == Frame{protocol::kErase}) erased_ = true;
   if (frames_.size() > kMaxWrites) throw ExchangeCapReached{};
-  board_.Receive(frame);
-  Tamper();
-  return static_cast<long>(length);
 }
 
 void ChaosLink::CheckFrame(const Frame& frame) const {
-  if (frame.empty() || !IsKnownFrame(frame, state_.i2c != 0)) Violation("unknown frame");
+  if (frame.empty() || !IsKnownFrame(frame, IsI2C())) Violation("unknown frame");
   if (!frames_.empty() && frames_.back() == Frame{protocol::kRun}) Violation("frame after run");
   if (frame.front() == protocol::kWriteCodeBlock && !erased_) Violation("write before erase");
   if (frame.size() == 1) CheckEraseOrRun(frame.front());
@@ -93,8 +90,7 @@ bool ChaosLink::FollowsCompleteRead() const {
 }
 
 // What the fuzz input does to the reply the board just queued.
-void ChaosLink::Tamper() {
-  auto& output = board_.Output();
+void ChaosLink::Answered(std::deque<std::uint8_t>& output) {
   const std::uint8_t action = chaos_.Next();
   if (silent_) output.clear();
   if (output.empty()) return;
@@ -125,38 +121,6 @@ void ChaosLink::Tamper() {
     default:
       break;  // the reply as the board gave it
   }
-}
-
-int ChaosLink::ReadBlock(std::uint8_t* buffer, std::size_t size) {
-  auto& output = board_.Output();
-  const std::size_t piece = 1 + chaos_.Next() % 80;
-  const std::size_t count = std::min({size, output.size(), piece});
-  std::copy_n(output.begin(), count, buffer);
-  output.erase(output.begin(), output.begin() + static_cast<std::ptrdiff_t>(count));
-  return static_cast<int>(count);
-}
-
-void ChaosLink::SendByte(std::uint8_t value) {
-  if (state_.i2c == 0 || value != protocol::kI2CResetBytes.at(reset_bytes_ % 3)) {
-    Violation("unexpected send-byte transfer");
-  }
-  ++reset_bytes_;
-  board_.Receive(std::span<const std::uint8_t>(&value, 1));
-}
-
-// A slave that went silent stops acknowledging; one with nothing queued
-// answers not-ready.
-int ChaosLink::ReceiveByte() {
-  clock_.Advance(kReceiveByteMicros);
-  if (silent_ && chaos_.Next() % 2 == 1) {
-    errno = ENXIO;
-    return -1;
-  }
-  auto& output = board_.Output();
-  if (output.empty()) return protocol::kNotReady;
-  const std::uint8_t value = output.front();
-  output.pop_front();
-  return value;
 }
 
 }  // namespace zelmo::fuzz

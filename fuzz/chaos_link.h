@@ -1,12 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <vector>
 
-#include "link/link.h"
-#include "tools/simboard/board_model.h"
-#include "tools/simboard/fake_clock.h"
+#include "sim_link.h"
 
 namespace zelmo::fuzz {
 
@@ -31,37 +30,32 @@ struct ExchangeCapReached {};
 // with: dropped, corrupted, cut short, padded, checksum-error and
 // not-ready storms, silence, pieces. Every frame the updater sends is
 // checked against what an updater may ever send.
-class ChaosLink final : public link::Link {
+class ChaosLink final : public sim::SimLink {
  public:
-  static constexpr int kMaxWrites = 3000;
+  static constexpr std::size_t kMaxWrites = 3000;
 
   ChaosLink(sim::BoardModel& board, sim::FakeClock& clock, ByteSource& chaos, bool i2c)
-      : board_(board), clock_(clock), chaos_(chaos), state_{-1, i2c ? 1 : 0, i2c ? 0x20 : 0} {}
-
-  [[nodiscard]] const link::LinkState& State() const override { return state_; }
-  long WriteBlock(const std::uint8_t* data, std::size_t length) override;
-  int ReadBlock(std::uint8_t* buffer, std::size_t size) override;
-  void SendByte(std::uint8_t value) override;
-  int ReceiveByte() override;
+      : SimLink(board, clock, i2c), chaos_(chaos) {}
 
   // Asked when the erase and the run request go out: does the updater's
   // last read-back differ from (erase) or equal (run) the image?
   std::function<bool()> read_back_differs;
 
+  // The frames written, in order.
   [[nodiscard]] const std::vector<std::vector<std::uint8_t>>& Frames() const { return frames_; }
 
  private:
+  void Given(const sim::Transfer& transfer) override;
+  void Answered(std::deque<std::uint8_t>& output) override;
+  std::size_t PieceSize() override { return 1 + chaos_.Next() % 80U; }
+  bool Acknowledges() override { return !silent_ || chaos_.Next() % 2 == 0; }
+
   void CheckFrame(const std::vector<std::uint8_t>& frame) const;
   void CheckEraseOrRun(std::uint8_t code) const;
   [[nodiscard]] bool FollowsCompleteRead() const;
-  void Tamper();
 
-  sim::BoardModel& board_;
-  sim::FakeClock& clock_;
   ByteSource& chaos_;
-  link::LinkState state_;
   std::vector<std::vector<std::uint8_t>> frames_;
-  std::size_t reset_bytes_ = 0;
   bool silent_ = false;
   bool erased_ = false;
 };

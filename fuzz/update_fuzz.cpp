@@ -109,10 +109,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   };
   int status = -1;
   try {
-    updater.EnterBootloader();
-    if (check) updater.CheckBoard(nullptr);
-    updater.UpdateEEPROM();
-    updater.UpdateCode();
+    zelmo::driver::RunPlan plan;
+    plan.check = check;
+    updater.Run(plan);
   } catch (const zelmo::RunEnded& ended) {
     status = ended.status;
   } catch (const zelmo::fuzz::ExchangeCapReached&) {

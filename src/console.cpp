@@ -21,9 +21,4 @@ void PrintCannotWrite(const Console& console, const char* path) {
   PrintSystemError(console, text.c_str());
 }
 
-void PrintNow(const Console& console, const char* text) {
-  std::fputs(text, console.out);
-  std::fflush(console.out);
-}
-
 }  // namespace zelmo

@@ -18,7 +18,4 @@ void PrintSystemError(const Console& console, const char* text);
 // is waiting on out.
 void PrintCannotWrite(const Console& console, const char* path);
 
-// Writes text on out and flushes at once, for displays without a line end.
-void PrintNow(const Console& console, const char* text);
-
 }  // namespace zelmo

@@ -16,7 +16,6 @@
 #include "link/port_holders.h"
 #include "link/port_lock.h"
 #include "link/serial_link.h"
-#include "link/tracing_link.h"
 #include "link/wire_trace.h"
 #include "run_end.h"
 
@@ -24,28 +23,28 @@ namespace {
 
 using zelmo::CommandLine;
 
-std::unique_ptr<zelmo::link::Link> OpenLink(const CommandLine& line, const std::string& progname,
-                                            const zelmo::Console& console) {
+// The link and everything that belongs to its kind, decided once.
+struct OpenedLink {
+  std::unique_ptr<zelmo::link::Link> link;
+  zelmo::driver::HandshakeOptions handshake;  // I2C: the handshake runs once anyway
+};
+
+// On the serial link the port is locked, the handshake's limit holds and
+// the first silence names whoever else has the port open.
+OpenedLink OpenLink(const CommandLine& line, const std::string& progname,
+                    const zelmo::Console& console) {
   if (line.i2c != 0) {
     const std::string path = zelmo::I2CPath(line);
     const int fd = zelmo::link::OpenI2CBus(path.c_str(), line.address, progname, console);
-    return std::make_unique<zelmo::link::I2CLink>(fd, line.address);
+    return {std::make_unique<zelmo::link::I2CLink>(fd), {}};
   }
-  const std::string path = zelmo::SerialPath(line);
+  std::string path = zelmo::SerialPath(line);
   const int fd = zelmo::link::OpenCOMPort(path.c_str(), zelmo::link::kSerialBaud, console);
   zelmo::link::LockPort(fd, path, progname, console);
-  return std::make_unique<zelmo::link::SerialLink>(fd, console);
-}
-
-// The I2C handshake runs once anyway; on the serial link the limit holds
-// and the first silence names whoever else has the port open.
-zelmo::driver::HandshakeOptions Handshake(const CommandLine& line, int fd,
-                                          const std::string& progname,
-                                          const zelmo::Console& console) {
-  if (line.i2c != 0) return {};
-  return {line.attempts, [fd, path = zelmo::SerialPath(line), progname, console] {
-            zelmo::link::HintPortHolders(fd, path, progname, console);
-          }};
+  return {std::make_unique<zelmo::link::SerialLink>(fd, console),
+          {line.attempts, [fd, path = std::move(path), progname, console] {
+             zelmo::link::HintPortHolders(fd, path, progname, console);
+           }}};
 }
 
 // Version, help and command-line errors: the status, or none for a run.
@@ -71,15 +70,6 @@ std::optional<int> AnswerWithoutRunning(const CommandLine& line, const std::stri
   return std::nullopt;
 }
 
-// A check ends the run by itself; a backup comes before any change.
-[[noreturn]] void Update(zelmo::driver::Updater& updater, bool check,
-                         zelmo::driver::BoardBackup* backup) {
-  if (check) updater.CheckBoard(backup);
-  if (backup != nullptr) updater.SaveBoard(*backup);
-  updater.UpdateEEPROM();
-  updater.UpdateCode();
-}
-
 int Run(int argc, char** argv, zelmo::link::WireTrace::Time started) {
   const zelmo::Console console;
   const CommandLine line = zelmo::ParseCommandLine(argc, argv);
@@ -94,14 +84,11 @@ int Run(int argc, char** argv, zelmo::link::WireTrace::Time started) {
   std::optional<zelmo::driver::BoardBackup> backup;
   if (line.save_file) backup.emplace(*line.save_file, console);
 
-  const auto device = OpenLink(line, progname, console);
-  std::optional<zelmo::link::TracingLink> traced;
-  if (trace) traced.emplace(*device, *trace);
-  zelmo::link::Link& link = traced ? static_cast<zelmo::link::Link&>(*traced) : *device;
+  OpenedLink opened = OpenLink(line, progname, console);
+  if (trace) opened.link->Watch(&*trace);
   zelmo::link::RealClock clock;
-  zelmo::driver::Updater updater(NewCode, link, clock, console);
-  updater.EnterBootloader(Handshake(line, device->State().fd, progname, console));
-  Update(updater, line.check, backup ? &*backup : nullptr);
+  zelmo::driver::Updater updater(NewCode, *opened.link, clock, console);
+  updater.Run({std::move(opened.handshake), line.check, backup ? &*backup : nullptr});
 }
 
 }  // namespace

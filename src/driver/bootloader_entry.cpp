@@ -9,14 +9,6 @@ namespace {
 constexpr int kResetPauseMs = 100;
 }  // namespace
 
-void Updater::SendResetRequest() {
-  if (link_.State().i2c != 0) {
-    for (const std::uint8_t byte : protocol::kI2CResetBytes) link_.SendByte(byte);
-  } else {
-    SendBlock(protocol::BuildResetRequest(Block));
-  }
-}
-
 // The running firmware needs time to restart, and a board that is not
 // there yet gets asked again: without limit unless a limit was given.
 void Updater::EnterBootloader(const HandshakeOptions& options) {
@@ -24,7 +16,7 @@ void Updater::EnterBootloader(const HandshakeOptions& options) {
   for (int attempt = 1; received == 0; ++attempt) {
     clock_.Sleep(kResetPauseMs);
     Say("Sending Reset Request");
-    SendResetRequest();
+    link_.SendResetRequest();
     clock_.Sleep(kResetPauseMs);
     SendBlock(protocol::BuildSyncRequest(Block));
     received = Wait(RXBlock, 1, protocol::kSyncBudget);

@@ -6,7 +6,7 @@
 namespace zelmo::driver {
 
 void Updater::Send(std::span<const std::uint8_t> frame) {
-  link_.WriteBlock(frame.data(), frame.size());
+  link_.WriteBlock(frame);
 }
 
 void Updater::SendBlock(std::size_t length) {

@@ -1,5 +1,14 @@
 #pragma once
 
+// One run against one board, a step a file:
+//   update_sequence.cpp   Run: the order of the steps below
+//   bootloader_entry.cpp  EnterBootloader: reset and sync until the bootloader answers
+//   board_check.cpp       CheckBoard: --check, compare and change nothing
+//   board_backup.cpp      SaveBoard: --save, the board into a file before it changes
+//   eeprom_phase.cpp      UpdateEEPROM: read, compare, write what differs, verify
+//   code_phase.cpp        UpdateCode: read, compare, erase, program top down, verify, run
+//   updater.cpp           the exchange helpers all of them share
+
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -46,6 +55,13 @@ struct Difference {
   }
 };
 
+// What a run does besides the update itself; by default, nothing.
+struct RunPlan {
+  HandshakeOptions handshake;
+  bool check = false;             // compare only, change nothing
+  BoardBackup* backup = nullptr;  // the board into a file before it changes
+};
+
 // One update of one board: the handshake, the EEPROM phase and the code
 // phase, in that order. Each step that meets a failure prints its message
 // and ends the run.
@@ -55,7 +71,14 @@ class Updater {
           const Console& console)
       : NewCode(new_code), link_(link), clock_(clock), console_(console) {}
 
-  void EnterBootloader(const HandshakeOptions& options = {});
+  // The whole run, to its ending.
+  [[noreturn]] void Run(const RunPlan& plan);
+
+  // A word of the last read-back of program memory.
+  [[nodiscard]] std::uint16_t OldCodeWord(std::uint16_t address) const;
+
+ private:
+  void EnterBootloader(const HandshakeOptions& options);
   bool ReadAndCheckEEPROM();
   void UpdateEEPROM();
   bool ReadAndCheck();
@@ -67,10 +90,6 @@ class Updater {
   // Reads the whole board into backup before anything on it changes.
   void SaveBoard(BoardBackup& backup);
 
-  [[nodiscard]] std::uint16_t OldCodeWord(std::uint16_t address) const;
-  [[nodiscard]] std::uint16_t CurrentFlashAddr() const { return FlashAddr; }
-
- private:
   void Send(std::span<const std::uint8_t> frame);
   void SendBlock(std::size_t length);
   int Wait(std::span<std::uint8_t> destination, int minimum, int budget);
@@ -78,7 +97,6 @@ class Updater {
   void ShowAddress() const;
   [[noreturn]] void Fail(const char* text) const;
 
-  void SendResetRequest();
   [[noreturn]] void GiveUp(int attempts) const;
   void ReadEEPROM();
   [[nodiscard]] Difference CompareEEPROM() const;

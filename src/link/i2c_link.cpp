@@ -9,6 +9,7 @@ extern "C" {
 #include <i2c/smbus.h>
 }
 
+#include "protocol/frames.h"
 #include "run_end.h"
 
 namespace zelmo::link {
@@ -29,15 +30,23 @@ int OpenI2CBus(const char* path, int address, const std::string& progname, const
 
 // One write is one I2C transfer; repeating part of it would be a second,
 // different frame on the bus, so a short write is left as it is.
-long I2CLink::WriteBlock(const std::uint8_t* data, std::size_t length) {
-  return write(state_.fd, data, length);
+long I2CLink::Write(std::span<const std::uint8_t> frame) {
+  return write(fd_, frame.data(), frame.size());
 }
 
-// Replies on the bus come one receive-byte transfer at a time.
-int I2CLink::ReadBlock(std::uint8_t* /*buffer*/, std::size_t /*size*/) { return 0; }
+void I2CLink::SendResetRequest() {
+  for (const std::uint8_t byte : protocol::kI2CResetBytes) {
+    Sending(std::span<const std::uint8_t>(&byte, 1));
+    i2c_smbus_write_byte(fd_, byte);
+  }
+}
 
-void I2CLink::SendByte(std::uint8_t value) { i2c_smbus_write_byte(state_.fd, value); }
-
-int I2CLink::ReceiveByte() { return i2c_smbus_read_byte(state_.fd); }
+Polled I2CLink::Poll(std::span<std::uint8_t> room, bool awaiting_first) {
+  const int value = i2c_smbus_read_byte(fd_);
+  if (value < 0) return {.failed = true};
+  if (awaiting_first && value == protocol::kNotReady) return {.not_ready = true};
+  room[0] = static_cast<std::uint8_t>(value);
+  return {1};
+}
 
 }  // namespace zelmo::link

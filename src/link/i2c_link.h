@@ -13,16 +13,19 @@ int OpenI2CBus(const char* path, int address, const std::string& progname, const
 
 class I2CLink final : public Link {
  public:
-  I2CLink(int fd, int address) : state_{fd, 1, address} {}
+  explicit I2CLink(int fd) : fd_(fd) {}
 
-  [[nodiscard]] const LinkState& State() const override { return state_; }
-  long WriteBlock(const std::uint8_t* data, std::size_t length) override;
-  int ReadBlock(std::uint8_t* buffer, std::size_t size) override;
-  void SendByte(std::uint8_t value) override;
-  int ReceiveByte() override;
+  // Three send-byte transfers: the firmware listens for the bytes, not a frame.
+  void SendResetRequest() override;
+  // One receive-byte transfer. A not-ready byte before the reply has begun
+  // is no data; after that every byte is.
+  Polled Poll(std::span<std::uint8_t> room, bool awaiting_first) override;
+
+ protected:
+  long Write(std::span<const std::uint8_t> frame) override;
 
  private:
-  LinkState state_;
+  int fd_;
 };
 
 }  // namespace zelmo::link

@@ -6,13 +6,6 @@
 
 namespace zelmo::link {
 
-// The state every part of a run shares about the open link.
-struct LinkState {
-  int fd = -1;      // the serial device or the I2C bus
-  int i2c = 0;      // non-zero on the I2C link
-  int address = 0;  // the I2C slave address
-};
-
 // How one response wait ended.
 struct WaitOutcome {
   std::span<const std::uint8_t> collected;  // the reply bytes gathered
@@ -20,8 +13,26 @@ struct WaitOutcome {
   int not_ready = 0;                        // I2C not-ready bytes dropped
 };
 
-// The byte transport to the board. The serial and I2C links implement it
-// for real; tests put a simulated board behind it.
+// What a single poll of the link brought.
+struct Polled {
+  std::size_t count = 0;   // reply bytes stored at the front of the room given
+  bool not_ready = false;  // the board said "not ready" before its reply began
+  bool failed = false;     // the transfer failed; errno says why
+};
+
+// Told of every transfer that crosses a link, before it goes out, and of
+// how each response wait ended: the wire log.
+class WireWatcher {
+ public:
+  virtual ~WireWatcher() = default;
+
+  virtual void Sent(std::span<const std::uint8_t> bytes) = 0;
+  virtual void Received(const WaitOutcome& outcome) = 0;
+};
+
+// The byte transport to the board, decided once when the port opens. The
+// serial and I2C links implement it for real; tests put a simulated board
+// behind it.
 class Link {
  public:
   Link() = default;
@@ -31,23 +42,34 @@ class Link {
   Link& operator=(Link&&) = delete;
   virtual ~Link() = default;
 
-  [[nodiscard]] virtual const LinkState& State() const = 0;
+  // One frame out as one transfer; on record before it goes, so that a
+  // write that never returns is in the log.
+  long WriteBlock(std::span<const std::uint8_t> frame) {
+    Sending(frame);
+    return Write(frame);
+  }
 
-  // One frame out. On I2C one write transfer of the whole frame.
-  virtual long WriteBlock(const std::uint8_t* data, std::size_t length) = 0;
+  // Asks the running firmware to restart into the bootloader, in the
+  // link's own form. No reply comes.
+  virtual void SendResetRequest() = 0;
 
-  // Serial: one read of up to size waiting bytes; 0 when there were none.
-  virtual int ReadBlock(std::uint8_t* buffer, std::size_t size) = 0;
+  // Collects what one poll brings into the front of room. awaiting_first:
+  // no byte of the reply has been accepted yet.
+  virtual Polled Poll(std::span<std::uint8_t> room, bool awaiting_first) = 0;
 
-  // I2C: an SMBus send-byte transfer; the result is not looked at.
-  virtual void SendByte(std::uint8_t value) = 0;
+  void Watch(WireWatcher* watcher) { watcher_ = watcher; }
+  void WaitEnded(const WaitOutcome& outcome) const {
+    if (watcher_ != nullptr) watcher_->Received(outcome);
+  }
 
-  // I2C: an SMBus receive-byte transfer; 0..255, or -1 with errno set.
-  virtual int ReceiveByte() = 0;
+ protected:
+  virtual long Write(std::span<const std::uint8_t> frame) = 0;
+  void Sending(std::span<const std::uint8_t> bytes) const {
+    if (watcher_ != nullptr) watcher_->Sent(bytes);
+  }
 
-  // Told how each response wait on this link ended. The links themselves
-  // have no use for it; a link that watches the wire does.
-  virtual void WaitEnded(const WaitOutcome& /*outcome*/) {}
+ private:
+  WireWatcher* watcher_ = nullptr;
 };
 
 }  // namespace zelmo::link

@@ -2,24 +2,15 @@
 
 #include <algorithm>
 
-#include "protocol/frames.h"
 #include "run_end.h"
 
 namespace zelmo::link {
 namespace {
 
-// One I2C poll: true when a byte was accepted into destination[count].
-// A not-ready byte before the first accepted one costs nothing.
-bool PollI2C(Link& link, const Console& console, std::span<std::uint8_t> destination, int count) {
-  const int value = link.ReceiveByte();
-  if (value < 0) {
-    std::fflush(console.out);
-    PrintSystemError(console, "poll failed");
-    EndRun(1);
-  }
-  if (count == 0 && value == protocol::kNotReady) return false;
-  destination[static_cast<std::size_t>(count)] = static_cast<std::uint8_t>(value);
-  return true;
+[[noreturn]] void PollFailed(const Console& console) {
+  std::fflush(console.out);
+  PrintSystemError(console, "poll failed");
+  EndRun(1);
 }
 
 // The wait itself: the count collected, or 0 when the budget ran out.
@@ -31,22 +22,19 @@ int Collect(Link& link, Clock& clock, const Console& console, std::span<std::uin
   minimum = std::min(minimum, static_cast<int>(room));  // a full destination ends the wait
   clock.Sleep(kFirstPauseMs);
   budget -= kFirstPauseMs;
-  int count = 0;
+  std::size_t count = 0;
   while (budget > 0) {
-    if (link.State().i2c != 0) {
-      if (!PollI2C(link, console, destination, count)) {
-        ++not_ready;
-        // A board that only ever says "not ready" must not hold the run
-        // forever: past the budget in real time it counts as no answer.
-        if (clock.NowMs() - started > total) return 0;
-        continue;
-      }
-      ++count;
-    } else {
-      const auto used = static_cast<std::size_t>(count);
-      count += link.ReadBlock(destination.data() + used, room - used);
+    const Polled polled = link.Poll(destination.subspan(count, room - count), count == 0);
+    if (polled.failed) PollFailed(console);
+    if (polled.not_ready) {
+      // Costs nothing, but a board that only ever says "not ready" must not
+      // hold the run forever: past the budget in real time it is no answer.
+      ++not_ready;
+      if (clock.NowMs() - started > total) return 0;
+      continue;
     }
-    if (count >= minimum) return count;
+    count += polled.count;
+    if (count >= static_cast<std::size_t>(minimum)) return static_cast<int>(count);
     clock.Sleep(kPollPauseMs);
     budget -= kPollPauseMs;
   }

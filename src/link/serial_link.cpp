@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 
+#include "protocol/frames.h"
 #include "run_end.h"
 
 namespace zelmo::link {
@@ -102,20 +103,17 @@ long WriteCOMBlock(int fd, const std::uint8_t* data, std::size_t length) {
   return static_cast<long>(done);
 }
 
-long SerialLink::WriteBlock(const std::uint8_t* data, std::size_t length) {
-  return WriteCOMBlock(state_.fd, data, length);
+long SerialLink::Write(std::span<const std::uint8_t> frame) {
+  return WriteCOMBlock(fd_, frame.data(), frame.size());
 }
 
-int SerialLink::ReadBlock(std::uint8_t* buffer, std::size_t size) {
-  return ReadCOMBlock(state_.fd, buffer, size, console_);
+void SerialLink::SendResetRequest() {
+  protocol::Block block{};
+  WriteBlock(std::span<const std::uint8_t>(block).first(protocol::BuildResetRequest(block)));
 }
 
-// A serial board has no SMBus transfers; nothing calls these in serial mode.
-void SerialLink::SendByte(std::uint8_t /*value*/) {}
-
-int SerialLink::ReceiveByte() {
-  errno = ENOTSUP;
-  return -1;
+Polled SerialLink::Poll(std::span<std::uint8_t> room, bool /*awaiting_first*/) {
+  return {static_cast<std::size_t>(ReadCOMBlock(fd_, room.data(), room.size(), console_))};
 }
 
 }  // namespace zelmo::link

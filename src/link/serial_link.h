@@ -34,16 +34,18 @@ long WriteCOMBlock(int fd, const std::uint8_t* data, std::size_t length);
 
 class SerialLink final : public Link {
  public:
-  SerialLink(int fd, const Console& console) : state_{fd, 0, 0}, console_(console) {}
+  SerialLink(int fd, const Console& console) : fd_(fd), console_(console) {}
 
-  [[nodiscard]] const LinkState& State() const override { return state_; }
-  long WriteBlock(const std::uint8_t* data, std::size_t length) override;
-  int ReadBlock(std::uint8_t* buffer, std::size_t size) override;
-  void SendByte(std::uint8_t value) override;
-  int ReceiveByte() override;
+  [[nodiscard]] int Descriptor() const { return fd_; }
+  void SendResetRequest() override;
+  // One non-blocking read of the bytes waiting; a read error counts as none.
+  Polled Poll(std::span<std::uint8_t> room, bool awaiting_first) override;
+
+ protected:
+  long Write(std::span<const std::uint8_t> frame) override;
 
  private:
-  LinkState state_;
+  int fd_;
   Console console_;
 };
 

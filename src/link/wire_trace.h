@@ -13,7 +13,7 @@ namespace zelmo::link {
 // waited for ("< "), each stamped with the seconds since the program
 // started. Every line is written to the file as it happens, so the log of
 // a run that was killed is complete up to that moment.
-class WireTrace {
+class WireTrace final : public WireWatcher {
  public:
   using Time = std::chrono::steady_clock::time_point;
 
@@ -24,10 +24,10 @@ class WireTrace {
   WireTrace& operator=(const WireTrace&) = delete;
   WireTrace(WireTrace&&) = delete;
   WireTrace& operator=(WireTrace&&) = delete;
-  ~WireTrace();
+  ~WireTrace() override;
 
-  void Sent(std::span<const std::uint8_t> bytes);
-  void Received(const WaitOutcome& outcome);
+  void Sent(std::span<const std::uint8_t> bytes) override;
+  void Received(const WaitOutcome& outcome) override;
 
  private:
   void Line(char direction, const std::string& payload);

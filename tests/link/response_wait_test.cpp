@@ -9,7 +9,7 @@
 #include "protocol/frames.h"
 #include "run_end.h"
 #include "tools/simboard/board_model.h"
-#include "tools/simboard/sim_link.h"
+#include "sim_link.h"
 
 namespace zelmo::link {
 namespace {

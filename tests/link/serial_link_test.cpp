@@ -19,7 +19,7 @@
 #include "link/response_wait.h"
 #include "run_end.h"
 #include "temp_file.h"
-#include "tools/simboard/fake_clock.h"
+#include "fake_clock.h"
 
 namespace zelmo::link {
 namespace {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -9,9 +8,9 @@
 #include "driver/updater.h"
 #include "image/word_image.h"
 #include "run_end.h"
+#include "fake_clock.h"
+#include "sim_link.h"
 #include "tools/simboard/board_model.h"
-#include "tools/simboard/fake_clock.h"
-#include "tools/simboard/sim_link.h"
 #include "wire_frames.h"
 
 namespace zelmo::testing {
@@ -31,22 +30,12 @@ class UpdateBench {
     image->fill(image::kBlankWord);
   }
 
-  // Runs the handshake, the EEPROM phase and the code phase to the end.
-  Outcome Run() {
-    return RunSteps([](driver::Updater& updater) {
-      updater.EnterBootloader();
-      updater.UpdateEEPROM();
-      updater.UpdateCode();
-    });
-  }
-
-  // Runs the given steps of an update until one ends the run, on `over`
-  // (a link around the board's, say) or on the board's own link.
-  Outcome RunSteps(const std::function<void(driver::Updater&)>& steps, link::Link* over = nullptr) {
-    driver::Updater updater(*image, over != nullptr ? *over : link, clock, console.Get());
+  // A whole run as the program makes it, to its ending.
+  Outcome Run(const driver::RunPlan& plan = {}) {
+    driver::Updater updater(*image, link, clock, console.Get());
     Outcome outcome;
     try {
-      steps(updater);
+      updater.Run(plan);
     } catch (const RunEnded& ended) {
       outcome.status = ended.status;
     }

@@ -1,11 +1,12 @@
 // The wire log of whole updates in-process: every transfer and every
 // wait's outcome, in order, as the board saw and answered them.
 
-#include "link/tracing_link.h"
+#include "link/wire_trace.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <numeric>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -63,15 +64,12 @@ TracedRun RunTraced(UpdateBench& bench) {
   const std::string path = folder.File("wire.log");
   TracedRun run;
   {
-    link::WireTrace trace(path, std::chrono::steady_clock::now(), bench.console.Get());
-    link::TracingLink traced(bench.link, trace);
-    run.outcome = bench.RunSteps(
-        [](driver::Updater& updater) {
-          updater.EnterBootloader();
-          updater.UpdateEEPROM();
-          updater.UpdateCode();
-        },
-        &traced);
+    // Started two seconds ago: the stamps say seconds, not milliseconds.
+    link::WireTrace trace(path, std::chrono::steady_clock::now() - std::chrono::seconds(2),
+                          bench.console.Get());
+    bench.link.Watch(&trace);
+    run.outcome = bench.Run();
+    bench.link.Watch(nullptr);
   }
   run.lines = ReadTrace(path);
   return run;
@@ -82,7 +80,7 @@ TracedRun RunTraced(UpdateBench& bench) {
 void ExpectTraceOfTransfers(const TracedRun& run, const std::vector<sim::Transfer>& transfers,
                             const std::string& suffix) {
   std::size_t at = 0;
-  double last = 0;
+  double last = 2;
   for (const auto& transfer : transfers) {
     ASSERT_LT(at, run.lines.size());
     EXPECT_EQ(run.lines[at].direction, '>');
@@ -98,6 +96,7 @@ void ExpectTraceOfTransfers(const TracedRun& run, const std::vector<sim::Transfe
     EXPECT_TRUE(run.lines[at++].payload.ends_with(suffix));
   }
   EXPECT_EQ(at, run.lines.size());
+  EXPECT_LT(last, 60);
 }
 
 TEST(WireTrace, FullUpdateOnEitherLink) {
@@ -126,6 +125,30 @@ TEST(WireTrace, AWaitThatTimesOut) {
   EXPECT_EQ(run.lines[run.lines.size() - 2].payload, "02 02 60");
   EXPECT_EQ(run.lines.back().direction, '<');
   EXPECT_EQ(run.lines.back().payload, "timeout");
+}
+
+// Each frame is on record before it goes out, so that a write that never
+// returns is in the log.
+TEST(WireTrace, EveryTransferIsLoggedBeforeItGoesOut) {
+  struct Watcher final : link::WireWatcher {
+    explicit Watcher(const sim::SimLink& watched) : link(watched) {}
+    void Sent(std::span<const std::uint8_t> /*bytes*/) override {
+      gone_before.push_back(link.Transfers().size());
+    }
+    void Received(const link::WaitOutcome& /*outcome*/) override {}
+    const sim::SimLink& link;
+    std::vector<std::size_t> gone_before;
+  };
+  for (const bool i2c : {false, true}) {
+    UpdateBench bench(sim::Faults{}, i2c);
+    bench.SetBlock(0x0400, 0x1000);
+    Watcher watcher(bench.link);
+    bench.link.Watch(&watcher);
+    EXPECT_EQ(bench.Run().status, 0);
+    std::vector<std::size_t> expected(bench.link.Transfers().size());
+    std::iota(expected.begin(), expected.end(), 0U);
+    EXPECT_EQ(watcher.gone_before, expected) << "i2c " << i2c;
+  }
 }
 
 }  // namespace

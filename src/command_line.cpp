@@ -11,13 +11,25 @@ namespace zelmo {
 namespace {
 
 // Long options only: their codes lie beyond every short option character.
-enum LongOption : int { kCheck = 256, kSave, kAttempts, kTrace, kHelp };
+enum LongOption : int {
+  kCheck = 256,
+  kSave,
+  kAttempts,
+  kTrace,
+  kHelp,
+  kIgnoreChecksums,
+  kKeepEEPROM,
+  kStart
+};
 
 const option kLongOptions[] = {{"check", no_argument, nullptr, kCheck},
                                {"save", required_argument, nullptr, kSave},
                                {"attempts", required_argument, nullptr, kAttempts},
                                {"trace", required_argument, nullptr, kTrace},
                                {"help", no_argument, nullptr, kHelp},
+                               {"ignore-checksums", no_argument, nullptr, kIgnoreChecksums},
+                               {"keep-eeprom", no_argument, nullptr, kKeepEEPROM},
+                               {"start", no_argument, nullptr, kStart},
                                {nullptr, 0, nullptr, 0}};
 
 // Takes one option into line; false when it ends the parsing where it stands.
@@ -32,6 +44,15 @@ bool TakeOption(int option, const char* value, CommandLine& line) {
       return false;
     case kCheck:
       line.check = true;
+      return true;
+    case kIgnoreChecksums:
+      line.ignore_checksums = true;
+      return true;
+    case kKeepEEPROM:
+      line.keep_eeprom = true;
+      return true;
+    case kStart:
+      line.start = true;
       return true;
     case kSave:
       line.save_file = value;

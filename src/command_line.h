@@ -17,12 +17,16 @@ inline constexpr const char* kHelpText =
     "usage: zelmo_flash i2bus i2cdevice HexFileName\nUse i2cdevice = 0 for Serial Port\n"
     "\n"
     "Options:\n"
-    "  -v            print the version and exit (status 1)\n"
-    "  --check       compare the board with the file and change nothing\n"
-    "  --save FILE   first copy the board's EEPROM and code to FILE (Intel HEX)\n"
-    "  --attempts N  serial link: give up after N unanswered handshake attempts\n"
-    "  --trace FILE  log every frame sent and every reply to FILE\n"
-    "  --help        print this text and exit (status 0)\n"
+    "  -v                  print the version and exit (status 1)\n"
+    "  --check             compare the board with the file and change nothing\n"
+    "  --save FILE         copy the board's EEPROM and code to FILE (Intel HEX) before\n"
+    "                      anything changes; the update reuses those reads\n"
+    "  --keep-eeprom       never write the board's EEPROM (keep the station's settings)\n"
+    "  --start             start the firmware when the code is found up to date\n"
+    "  --ignore-checksums  read a file whose record checksums are wrong\n"
+    "  --attempts N        serial link: give up after N unanswered handshake attempts\n"
+    "  --trace FILE        log every frame sent and every reply to FILE\n"
+    "  --help              print this text and exit (status 0)\n"
     "\n"
     "Exit status:\n"
     "  0  the board holds the file: verified, or found up to date\n"
@@ -41,6 +45,9 @@ struct CommandLine {
 
   // The long options; their absence leaves a run as it has always been.
   bool check = false;
+  bool ignore_checksums = false;  // read records whose checksums are wrong, as once
+  bool keep_eeprom = false;       // never write the board's EEPROM
+  bool start = false;             // start the firmware when the code is found up to date
   std::optional<std::string> save_file;   // the backup of the board, if asked for
   std::optional<std::string> trace_file;  // the wire log, if asked for
   int attempts = 0;                       // 0: the handshake asks without limit

@@ -18,6 +18,7 @@
 #include "link/serial_link.h"
 #include "link/wire_trace.h"
 #include "run_end.h"
+#include "signal_guard.h"
 
 namespace {
 
@@ -72,12 +73,17 @@ std::optional<int> AnswerWithoutRunning(const CommandLine& line, const std::stri
 
 int Run(int argc, char** argv, zelmo::link::WireTrace::Time started) {
   const zelmo::Console console;
+  zelmo::IgnoreBrokenPipes();
   const CommandLine line = zelmo::ParseCommandLine(argc, argv);
   const std::string progname = zelmo::ProgramName(argc > 0 ? argv[0] : nullptr);
   if (const auto status = AnswerWithoutRunning(line, progname)) return *status;
   // 128 KiB: kept off the stack.
   static zelmo::image::WordImage NewCode;
-  zelmo::image::LoadHexFile(line.hex_file.c_str(), NewCode, console);
+  const zelmo::image::HexContent content =
+      zelmo::image::LoadHexFile(line.hex_file.c_str(), NewCode, console, line.ignore_checksums);
+  // A check changes nothing, and must still compare a backup of a board
+  // that reads back such words.
+  if (!line.check) zelmo::image::RefuseUnstorableCode(line.hex_file.c_str(), NewCode, console);
   // Files that cannot be written fail before any device is touched.
   std::optional<zelmo::link::WireTrace> trace;
   if (line.trace_file) trace.emplace(*line.trace_file, started, console);
@@ -88,7 +94,15 @@ int Run(int argc, char** argv, zelmo::link::WireTrace::Time started) {
   if (trace) opened.link->Watch(&*trace);
   zelmo::link::RealClock clock;
   zelmo::driver::Updater updater(NewCode, *opened.link, clock, console);
-  updater.Run({std::move(opened.handshake), line.check, backup ? &*backup : nullptr});
+  zelmo::driver::RunPlan plan{.handshake = std::move(opened.handshake),
+                              .check = line.check,
+                              .backup = backup ? &*backup : nullptr,
+                              .keep_eeprom = line.keep_eeprom,
+                              .start = line.start,
+                              .file_has_eeprom = content.eeprom,
+                              .file_has_application = content.application,
+                              .before_change = [&progname] { zelmo::ProtectChanges(progname); }};
+  updater.Run(plan);
 }
 
 }  // namespace

@@ -40,8 +40,9 @@ bool Updater::ReadAndCheck() {
   return CompareCode().count == 0;
 }
 
-void Updater::Erase() {
-  Say("\nCode is out of date, updating\nErasing...");
+void Updater::Erase(const char* lead) {
+  std::fprintf(console_.out, "%sCode is out of date, updating\nErasing...\n", lead);
+  Changing();
   SendBlock(protocol::BuildErase(Block));
   if (Wait(RXBlock, 1, protocol::kEraseBudget) == 0) Fail("Timeout Erasing");
   std::fputs("Erase Complete\nProgramming...\n", console_.out);
@@ -58,10 +59,12 @@ void Updater::WriteUntilAccepted(const protocol::WriteFrame& frame) {
   }
 }
 
-// Top down from the end of the region the read-back left FlashAddr at.
-// Blocks that are blank in the image stay as the erase left them.
+// Top down from the end of the region, where the read-back leaves
+// FlashAddr (after a backup, the EEPROM phase has moved it since). Blocks
+// that are blank in the image stay as the erase left them.
 void Updater::ProgramBlocks() {
   protocol::WriteFrame frame{};
+  FlashAddr = image::kApplicationEnd;
   do {
     FlashAddr -= kBlockStep;
     const auto words =
@@ -74,14 +77,26 @@ void Updater::ProgramBlocks() {
   } while (FlashAddr > image::kApplicationStart);
 }
 
-void Updater::UpdateCode() {
-  Say("Reading Code from PIC");
-  if (ReadAndCheck()) {
-    Say("\nCode is up to date");
+// A file without application code leaves the region as it is.
+void Updater::UpdateCode(bool already_read) {
+  if (!plan_->file_has_application) {
+    Say("No application code in the file; the application region is left as it is");
     std::fflush(console_.out);
     EndRun(0);
   }
-  Erase();
+  // After the save pass's displays its own line end has come already.
+  const char* lead = already_read ? "" : "\n";
+  if (!already_read) {
+    Say("Reading Code from PIC");
+    ReadCode();
+  }
+  if (CompareCode().count == 0) {
+    std::fprintf(console_.out, "%sCode is up to date\n", lead);
+    if (plan_->start) StartFirmware();
+    std::fflush(console_.out);
+    EndRun(0);
+  }
+  Erase(lead);
   ProgramBlocks();
   Say("\nProgramming Complete - Verifying Code");
   if (!ReadAndCheck()) {

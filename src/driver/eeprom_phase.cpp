@@ -1,3 +1,5 @@
+#include <cstdio>
+
 #include "driver/updater.h"
 
 namespace zelmo::driver {
@@ -26,22 +28,41 @@ void Updater::WriteDifferingEEPROMBytes() {
   for (std::size_t k = 0; k < image::kEEPROMSize; ++k) {
     const std::uint8_t wanted = image::EEPROMByte(NewCode, k);
     if (EEPROM[k] == wanted) continue;
+    Changing();
     SendBlock(protocol::BuildWriteEEPROMByte(Block, wanted, static_cast<std::uint8_t>(k)));
     if (Wait(RXBlock, 1, protocol::kEEPROMWriteBudget) == 0) Fail("Timeout updating EEPROM");
   }
 }
 
-void Updater::UpdateEEPROM() {
-  Say("Reading EEPROM from PIC");
-  if (ReadAndCheckEEPROM()) {
-    Say("EEPROM is up to date");
+void Updater::SayEEPROMDifference(const Difference& difference) const {
+  std::fprintf(console_.out, "EEPROM differs in %d of 64 bytes, the first at offset 0x%02zx\n",
+               difference.count, difference.first);
+}
+
+// The EEPROM holds the station's settings: a file without EEPROM data, or
+// --keep-eeprom, leaves them as they are.
+void Updater::UpdateEEPROM(bool already_read) {
+  if (!plan_->file_has_eeprom) {
+    Say("No EEPROM data in the file; the EEPROM is left as it is");
   } else {
-    Say("Updating EEPROM");
-    FlashAddr = image::kEEPROMBase;
-    WriteDifferingEEPROMBytes();
-    Say("Verifying EEPROM");
-    if (!ReadAndCheckEEPROM()) Fail("EEPROM update failed");
-    Say("EEPROM ok");
+    if (!already_read) {
+      Say("Reading EEPROM from PIC");
+      ReadEEPROM();
+    }
+    const Difference difference = CompareEEPROM();
+    if (difference.count == 0) {
+      Say("EEPROM is up to date");
+    } else if (plan_->keep_eeprom) {
+      SayEEPROMDifference(difference);
+      Say("EEPROM kept as it is");
+    } else {
+      Say("Updating EEPROM");
+      FlashAddr = image::kEEPROMBase;
+      WriteDifferingEEPROMBytes();
+      Say("Verifying EEPROM");
+      if (!ReadAndCheckEEPROM()) Fail("EEPROM update failed");
+      Say("EEPROM ok");
+    }
   }
   std::fflush(console_.out);
 }

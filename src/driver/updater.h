@@ -60,6 +60,13 @@ struct RunPlan {
   HandshakeOptions handshake;
   bool check = false;             // compare only, change nothing
   BoardBackup* backup = nullptr;  // the board into a file before it changes
+  bool keep_eeprom = false;       // never write the board's EEPROM
+  bool start = false;             // run request also when the code is found up to date
+  // The regions the file holds data for; a run changes only those.
+  bool file_has_eeprom = true;
+  bool file_has_application = true;
+  // Called once, just before the first request that changes the board.
+  std::function<void()> before_change;
 };
 
 // One update of one board: the handshake, the EEPROM phase and the code
@@ -80,13 +87,17 @@ class Updater {
  private:
   void EnterBootloader(const HandshakeOptions& options);
   bool ReadAndCheckEEPROM();
-  void UpdateEEPROM();
+  // already_read: the save pass's reads stand in for the phase's first read.
+  void UpdateEEPROM(bool already_read);
   bool ReadAndCheck();
-  [[noreturn]] void UpdateCode();
+  [[noreturn]] void UpdateCode(bool already_read);
 
-  // Compares the board with the image and changes nothing; fills backup
-  // (if any) from the same reads. Ends with 0 when both match, else 2.
-  [[noreturn]] void CheckBoard(BoardBackup* backup);
+  // Compares the board with the image and changes nothing; fills the
+  // backup (if any) from the same reads. Ends with 0 when what the file
+  // holds matches, else 2.
+  [[noreturn]] void CheckBoard();
+  [[nodiscard]] bool CheckEEPROM();
+  [[nodiscard]] bool CheckCode();
   // Reads the whole board into backup before anything on it changes.
   void SaveBoard(BoardBackup& backup);
 
@@ -105,7 +116,10 @@ class Updater {
   void ReadCode();
   [[nodiscard]] Difference CompareCode() const;
   [[nodiscard]] std::unique_ptr<image::WordImage> Snapshot() const;
-  void Erase();
+  void SayEEPROMDifference(const Difference& difference) const;
+  void Changing();
+  void StartFirmware();
+  void Erase(const char* lead);
   void ProgramBlocks();
   void WriteUntilAccepted(const protocol::WriteFrame& frame);
 
@@ -119,6 +133,8 @@ class Updater {
   protocol::Block Block{};
   protocol::Block RXBlock{};
   std::uint16_t FlashAddr = 0;
+  const RunPlan* plan_ = nullptr;
+  bool changing_ = false;
 };
 
 }  // namespace zelmo::driver

@@ -1,5 +1,7 @@
 #include "image/hex_reader.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -31,24 +33,44 @@ long HexField(const char* line, std::size_t position, std::size_t width) {
   return std::strtol(scratch, nullptr, 16);
 }
 
+// The sum of all a record's bytes, its checksum included, is 0 modulo 256.
+// A record too short to hold its checksum cannot pass.
+bool ChecksumHolds(const char* line, std::size_t length) {
+  const long count = std::max(HexField(line, kCountPos, 2), 0L);
+  const std::size_t end = kDataPos + 2 * static_cast<std::size_t>(count) + 2;
+  if (length < end) return false;
+  unsigned long sum = 0;
+  for (std::size_t at = kCountPos; at < end; at += 2) {
+    sum += static_cast<unsigned long>(HexField(line, at, 2));
+  }
+  return (sum & 0xFFU) == 0;
+}
+
 class RecordReader {
  public:
-  RecordReader(WordImage& image, const Console& console) : NewCode(image), console_(console) {}
+  RecordReader(WordImage& image, const Console& console, bool ignore_checksums)
+      : NewCode(image), console_(console), ignore_checksums_(ignore_checksums) {}
 
   // Returns false at the end-of-file record.
   bool Read(const char* line) {
+    if (starts_line_) ++line_number_;
     const std::size_t length = std::strcspn(line, "\r\n");
-    if (length < kShortestRecord || line[0] != ':' || line[kTypePos] != '0') {
+    starts_line_ = line[length] != '\0';
+    if (length < kShortestRecord || line[0] != ':' || line[kTypePos] != '0' ||
+        length < FieldsEnd(line)) {
       Refuse(line);
     }
+    if (!ignore_checksums_ && !ChecksumHolds(line, length)) RefuseChecksum(line);
     switch (line[kTypePos + 1]) {
       case '1':
+        content_.end_record = true;
         return false;
       case '4':
-        ReadUpperAddress(line, length);
+        ReadUpperAddress(line);
         break;
       case '0':
-        ReadData(line, length);
+        content_.data = true;
+        ReadData(line);
         break;
       default:
         break;  // other record types carry nothing the board needs
@@ -56,21 +78,37 @@ class RecordReader {
     return true;
   }
 
+  [[nodiscard]] const HexContent& Content() const { return content_; }
+
  private:
   [[noreturn]] void Refuse(const char* line) const {
     std::fprintf(console_.out, "Invalid HEX record %s\n", line);
     EndRun(1);
   }
 
-  void ReadUpperAddress(const char* line, std::size_t length) {
-    if (length < kDataPos + 4) Refuse(line);
-    upper_ = HexField(line, kDataPos, 4);
+  [[noreturn]] void RefuseChecksum(const char* line) const {
+    std::fprintf(console_.out, "HEX checksum error in line %d: %s%s", line_number_, line,
+                 starts_line_ ? "" : "\n");
+    EndRun(1);
   }
 
-  void ReadData(const char* line, std::size_t length) {
+  // Where the fields that the record's type uses end: flashing characters
+  // that are not in the file is never right.
+  static std::size_t FieldsEnd(const char* line) {
+    switch (line[kTypePos + 1]) {
+      case '4':
+        return kDataPos + 4;
+      case '0':
+        return kDataPos + 2 * static_cast<std::size_t>(std::max(HexField(line, kCountPos, 2), 0L));
+      default:
+        return kDataPos;
+    }
+  }
+
+  void ReadUpperAddress(const char* line) { upper_ = HexField(line, kDataPos, 4); }
+
+  void ReadData(const char* line) {
     const long count = HexField(line, kCountPos, 2);
-    // Flashing characters that are not in the file is never right.
-    if (count > 0 && length < kDataPos + 2 * static_cast<std::size_t>(count)) Refuse(line);
     const long words = count / 2;
     const auto offset = static_cast<std::uint32_t>(HexField(line, kOffsetPos, 4));
     const std::uint32_t byte_address = (static_cast<std::uint32_t>(upper_) << 16U) + offset;
@@ -81,31 +119,77 @@ class RecordReader {
       if (target >= kImageWords) continue;
       const auto value = HexField(line, kDataPos + 4 * static_cast<std::size_t>(i), 4);
       NewCode[static_cast<std::size_t>(target)] = reverse(static_cast<std::uint32_t>(value));
+      Touch(static_cast<std::size_t>(target));
     }
+  }
+
+  // Which regions the file speaks for; the run changes only those.
+  void Touch(std::size_t address) {
+    if (address >= kApplicationStart && address < kApplicationEnd) content_.application = true;
+    if (address >= kEEPROMBase && address < kEEPROMBase + kEEPROMSize) content_.eeprom = true;
   }
 
   WordImage& NewCode;
   const Console& console_;
+  bool ignore_checksums_;
   long upper_ = 0;
+  int line_number_ = 0;
+  bool starts_line_ = true;  // the next read begins a new line of the file
+  HexContent content_;
 };
+
+// Empty and cut-short files are what failed downloads leave behind.
+void RefuseIncomplete(const char* name, const HexContent& content, const Console& console) {
+  if (content.read_error != 0) {
+    std::fflush(console.out);
+    std::fprintf(console.err, "Can't read Hex File %s: %s\n", name,
+                 std::strerror(content.read_error));
+  } else if (!content.data) {
+    std::fprintf(console.out, "No data in %s\n", name);
+  } else if (!content.end_record) {
+    std::fprintf(console.out, "No end-of-file record in %s: the file may be cut short\n", name);
+  } else {
+    return;
+  }
+  EndRun(1);
+}
 
 }  // namespace
 
-void LoadHexFile(const char* name, WordImage& NewCode, const Console& console) {
+HexContent LoadHexFile(const char* name, WordImage& NewCode, const Console& console,
+                       bool ignore_checksums) {
   NewCode.fill(kBlankWord);
   const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(name, "r"));
   if (!file) {
     std::fprintf(console.out, "Can't open Hex File %s\n", name);
     EndRun(1);
   }
-  ReadHexRecords(file.get(), NewCode, console);
+  const HexContent content = ReadHexRecords(file.get(), NewCode, console, ignore_checksums);
+  RefuseIncomplete(name, content, console);
+  return content;
 }
 
-void ReadHexRecords(std::FILE* file, WordImage& NewCode, const Console& console) {
-  RecordReader reader(NewCode, console);
+// A read error is not the end of the file: a directory given by mistake
+// would otherwise flash as an empty image.
+HexContent ReadHexRecords(std::FILE* file, WordImage& NewCode, const Console& console,
+                          bool ignore_checksums) {
+  RecordReader reader(NewCode, console, ignore_checksums);
   char line[kLineBuffer];
+  errno = 0;
   while (std::fgets(line, kLineBuffer, file) != nullptr) {
     if (!reader.Read(line)) break;
+  }
+  HexContent content = reader.Content();
+  if (!content.end_record && std::ferror(file) != 0) content.read_error = errno != 0 ? errno : EIO;
+  return content;
+}
+
+void RefuseUnstorableCode(const char* name, const WordImage& NewCode, const Console& console) {
+  for (std::size_t address = kApplicationStart; address < kApplicationEnd; ++address) {
+    if (NewCode[address] <= kBlankWord) continue;
+    std::fprintf(console.out, "%s holds a word that the PIC cannot store: 0x%04x at 0x%04zx\n",
+                 name, static_cast<unsigned>(NewCode[address]), address);
+    EndRun(1);
   }
 }
 

@@ -54,10 +54,15 @@ bool IsBlank(std::span<const std::uint16_t> words) {
   return std::all_of(words.begin(), words.end(), [](std::uint16_t w) { return w == kBlankWord; });
 }
 
+// A board whose application region is blank still gets one block of
+// explicit blank words: a file without application data would leave the
+// region as it is when flashed back, instead of erasing it.
 void AppendApplication(std::string& out, const WordImage& NewCode) {
+  const bool blank_board = IsBlank(std::span<const std::uint16_t>(NewCode).subspan(
+      kApplicationStart, kApplicationEnd - kApplicationStart));
   for (std::size_t block = kApplicationStart; block < kApplicationEnd; block += kBlockWords) {
     const auto words = std::span<const std::uint16_t>(NewCode).subspan(block, kBlockWords);
-    if (IsBlank(words)) continue;
+    if (IsBlank(words) && !(blank_board && block == kApplicationStart)) continue;
     std::vector<std::uint8_t> bytes;
     for (const std::uint16_t word : words) {
       bytes.push_back(static_cast<std::uint8_t>(word & 0xFFU));

@@ -14,6 +14,9 @@ namespace {
 const std::string kUsage =
     "usage: zelmo_flash i2bus i2cdevice HexFileName\nUse i2cdevice = 0 for Serial Port\n";
 
+// The smallest file a run takes: one blank word of application code.
+const char* const kSmallestFile = ":02040000FF3FBC\n:00000001FF\n";
+
 ProcessResult RunFlash(std::vector<std::string> args) {
   args.insert(args.begin(), ZELMO_FLASH_BINARY);
   return RunProcess(Wrapped(args));
@@ -60,8 +63,44 @@ TEST(Options, MalformedRecordEndsTheRunWithItsLine) {
   EXPECT_EQ(result.out, "Invalid HEX record :10000\r\n\n");
 }
 
+// Each ends the run before the device is opened; what is read as before
+// meets the missing port.
+TEST(Options, DamagedOrWrongFilesNeverReachTheBoard) {
+  const std::string port = "/dev/zelmo-no-such-port";
+  const std::string opened = "\nUsing Serial port " + port + "\nDevice " + port + "\n";
+  const TempFile empty("");
+  const TempFile end_only(":00000001FF\n");
+  const TempFile cut(":02040000FF3FBC\n");
+  const TempFile corrupted(":02040000FF3EBC\n:00000001FF\n");
+  const TempFile wide(":02040000FF3FBC\n:020410000040AA\n:00000001FF\n");
+  const struct {
+    std::vector<std::string> args;
+    std::string out;
+    std::string err;
+  } cases[] = {
+      {{port, "0", "/"}, "", "Can't read Hex File /: Is a directory\n"},
+      {{port, "0", empty.Path()}, "No data in " + empty.Path() + "\n", ""},
+      {{port, "0", end_only.Path()}, "No data in " + end_only.Path() + "\n", ""},
+      {{port, "0", cut.Path()},
+       "No end-of-file record in " + cut.Path() + ": the file may be cut short\n", ""},
+      {{port, "0", corrupted.Path()}, "HEX checksum error in line 1: :02040000FF3EBC\n", ""},
+      {{"--ignore-checksums", port, "0", corrupted.Path()}, opened,
+       "Com Open Failed: No such file or directory\n"},
+      {{port, "0", wide.Path()},
+       wide.Path() + " holds a word that the PIC cannot store: 0x4000 at 0x0208\n", ""},
+      {{"--check", port, "0", wide.Path()}, opened,
+       "Com Open Failed: No such file or directory\n"},
+  };
+  for (const auto& c : cases) {
+    const ProcessResult result = RunFlash(c.args);
+    EXPECT_EQ(result.status, 1) << c.args.back();
+    EXPECT_EQ(result.out, c.out) << c.args.back();
+    EXPECT_EQ(result.err, c.err) << c.args.back();
+  }
+}
+
 TEST(Options, SerialPortThatCannotBeOpenedEndsWithStatusOne) {
-  const TempFile hex(":00000001FF\n");
+  const TempFile hex(kSmallestFile);
   const ProcessResult result = RunFlash({"--", "/dev/zelmo-no-such-port", "-1", hex.Path()});
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.out,
@@ -70,7 +109,7 @@ TEST(Options, SerialPortThatCannotBeOpenedEndsWithStatusOne) {
 }
 
 TEST(Options, RegularFileIsNoTerminal) {
-  const TempFile hex(":00000001FF\n");
+  const TempFile hex(kSmallestFile);
   const ProcessResult result = RunFlash({hex.Path(), "0", hex.Path()});
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.err, "tty_speed: tcgetattr: Inappropriate ioctl for device\n");
@@ -127,7 +166,7 @@ TEST(Options, LongOptionsThatAreRefused) {
 
 // Nothing is opened, let alone sent, when a file to write cannot be made.
 TEST(Options, FilesThatCannotBeWrittenFailBeforeTheDevice) {
-  const TempFile hex(":00000001FF\n");
+  const TempFile hex(kSmallestFile);
   for (const char* option : {"--save", "--trace"}) {
     const ProcessResult result =
         RunFlash({option, "/nonexistent/dir/out", "/dev/zelmo-no-such-port", "0", hex.Path()});

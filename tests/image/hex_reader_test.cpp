@@ -20,19 +20,24 @@ struct Loaded {
   std::unique_ptr<WordImage> image = std::make_unique<WordImage>();
   int status = -1;  // -1: read to the end
   std::string out;
+  std::string err;
+  HexContent content;
 };
 
-Loaded Load(const std::string& content) {
+// The record tables check how fields are read, so they ignore checksums.
+Loaded Load(const std::string& content, bool ignore_checksums = true) {
   const TempFile file(content);
   CapturedConsole console;
   Loaded loaded;
   loaded.image->fill(0x1234);  // the reader must blank it first
   try {
-    LoadHexFile(file.Path().c_str(), *loaded.image, console.Get());
+    loaded.content = LoadHexFile(file.Path().c_str(), *loaded.image, console.Get(),
+                                 ignore_checksums);
   } catch (const RunEnded& ended) {
     loaded.status = ended.status;
   }
   loaded.out = console.Out();
+  loaded.err = console.Err();
   return loaded;
 }
 
@@ -79,8 +84,6 @@ TEST(LoadHexFile, AcceptedVariations) {
     std::uint16_t word;
     std::size_t non_blank;
   } cases[] = {
-      {"empty file", "", 0x0200, kBlankWord, 0},
-      {"only end record", ":00000001FF\n", 0, kBlankWord, 0},
       {"CRLF line ends", ":04040000AB12CD34F2\r\n:00000001FF\r\n", 0x0201, 0x34CD, 2},
       {"lower case", ":04040000ab12cd34f2\n", 0x0200, 0x12AB, 2},
       {"odd byte count drops the last", ":0304000001020377\n", 0x0200, 0x0201, 1},
@@ -89,7 +92,6 @@ TEST(LoadHexFile, AcceptedVariations) {
        0x0207, 0x0008, 8},
       {"EEPROM region", ":020000040001F9\n:02E000004100DB\n", 0xF000, 0x0041, 1},
       {"junk after the end record", ":02040000AAAA00\n:00000001FF\n\ngarbage\n", 0x0200, 0xAAAA, 1},
-      {"no end record", ":02040000AAAA00", 0x0200, 0xAAAA, 1},
       {"types 02 03 05 skipped",
        ":020000021000EC\n:0400000300000000F9\n:0400000500000000F7\n:02040000AAAA00\n", 0x0200,
        0xAAAA, 1},
@@ -101,7 +103,7 @@ TEST(LoadHexFile, AcceptedVariations) {
       {"negative byte count gives no words", ":-1040000AAAA00\n", 0x0200, kBlankWord, 0},
   };
   for (const auto& c : cases) {
-    const Loaded loaded = Load(c.content);
+    const Loaded loaded = Load(c.content + ":00000001FF\n");
     EXPECT_EQ(loaded.status, -1) << c.name << ": " << loaded.out;
     EXPECT_EQ((*loaded.image)[c.address], c.word) << c.name;
     EXPECT_EQ(NonBlankWords(*loaded.image), c.non_blank) << c.name;
@@ -128,6 +130,62 @@ TEST(LoadHexFile, RefusedRecordsPrintTheirOwnLine) {
     const Loaded loaded = Load(c.content);
     EXPECT_EQ(loaded.status, 1) << c.name;
     EXPECT_EQ(loaded.out, c.message) << c.name;
+  }
+}
+
+// Files that failed to download, were corrupted, or are not HEX files at
+// all: refused while they are read, before anything is sent.
+TEST(LoadHexFile, DamagedFilesAreRefused) {
+  const std::string good = ":02040000FF3FBC\n:00000001FF\n";
+  const struct {
+    const char* name;
+    std::string content;
+    std::string out;
+  } cases[] = {
+      {"empty file", "", "No data in FILE\n"},
+      {"only the end record", ":00000001FF\n", "No data in FILE\n"},
+      {"cut short", ":02040000FF3FBC\n", "No end-of-file record in FILE: the file may be cut short\n"},
+      {"one byte corrupted", ":020000040000FA\n:02040000FF3EBC\r\n:00000001FF\n",
+       "HEX checksum error in line 2: :02040000FF3EBC\r\n"},
+      {"checksum missing on the last line", ":02040000FF3F",
+       "HEX checksum error in line 1: :02040000FF3F\n"},
+      {"end record corrupted", ":02040000FF3FBC\n:00000001FE\n",
+       "HEX checksum error in line 2: :00000001FE\n"},
+      {"good", good, ""},
+  };
+  for (const auto& c : cases) {
+    const Loaded loaded = Load(c.content, false);
+    std::string out = loaded.out;
+    if (const auto at = out.find(" in /"); at != std::string::npos) {
+      out.replace(at + 4, out.find_first_of(":\n", at) - at - 4, "FILE");
+    }
+    EXPECT_EQ(out, c.out) << c.name;
+    EXPECT_EQ(loaded.status, c.out.empty() ? -1 : 1) << c.name;
+  }
+  // Read as before when asked to: a hand-edited file that worked until now.
+  const Loaded edited = Load(":02040000FF3EBC\n:00000001FF\n", true);
+  EXPECT_EQ(edited.status, -1);
+  EXPECT_EQ((*edited.image)[0x0200], 0x3EFF);
+}
+
+// Which regions the file speaks for: a run changes only those.
+TEST(LoadHexFile, RecordsTheRegionsItsDataTouched) {
+  const struct {
+    const char* name;
+    std::string content;
+    bool application;
+    bool eeprom;
+  } cases[] = {
+      {"application only", ":02040000FF3FBC\n", true, false},
+      {"EEPROM only", ":020000040001F9\n:02E000004100DD\n", false, true},
+      {"bootloader words only", ":020000000030CE\n", false, false},
+      {"both", ":02040000FF3FBC\n:020000040001F9\n:02E000004100DD\n", true, true},
+  };
+  for (const auto& c : cases) {
+    const Loaded loaded = Load(c.content + ":00000001FF\n", false);
+    EXPECT_EQ(loaded.status, -1) << c.name << loaded.out;
+    EXPECT_EQ(loaded.content.application, c.application) << c.name;
+    EXPECT_EQ(loaded.content.eeprom, c.eeprom) << c.name;
   }
 }
 

@@ -25,7 +25,8 @@ struct I2CRun {
 
 I2CRun RunOnBus(const std::string& bus_text, const std::string& address,
                 std::vector<std::string> environment) {
-  const TempFile hex(":00000001FF\n");
+  // Blank code and EEPROM, both in the file: the run reads both regions.
+  const TempFile hex(":02040000FF3FBC\n:020000040001F9\n:02E00000FF001F\n:00000001FF\n");
   const TempFile trace("");
   // Under qemu-user the preload must reach the emulated program, not qemu.
   std::string preload = std::string("LD_PRELOAD=") + ZELMO_I2C_SHIM;

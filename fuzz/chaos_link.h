@@ -40,6 +40,8 @@ class ChaosLink final : public sim::SimLink {
   // Asked when the erase and the run request go out: does the updater's
   // last read-back differ from (erase) or equal (run) the image?
   std::function<bool()> read_back_differs;
+  // --start: the run request may also follow a read that found the code equal.
+  bool start_allowed = false;
 
   // The frames written, in order.
   [[nodiscard]] const std::vector<std::vector<std::uint8_t>>& Frames() const { return frames_; }

@@ -1,9 +1,12 @@
-// Fuzz target: a whole update, or a check, against a board whose answers
-// the fuzz input tampers with. Beyond the sanitizers, every run must keep
-// the updater's promises: only known frames, nothing outside words
-// 0x0200-0x0FFF, the erase only after a complete read found a difference,
-// the run request only after a verification that matched, an ending from
-// the table, and a check that never sends a frame that changes the board.
+// Fuzz target: a whole update, or a check, with or without --keep-eeprom
+// and --start and from a file that may lack a region, against a board
+// whose answers the fuzz input tampers with. Beyond the sanitizers, every
+// run must keep the updater's promises: only known frames, nothing outside
+// words 0x0200-0x0FFF, the erase only after a complete read found a
+// difference, the run request only after a verification that matched (or,
+// with --start, a read that found the code equal), no EEPROM write where
+// the EEPROM is kept, no code request for a file without code, an ending
+// from the table, and a check that changes nothing.
 
 #include <array>
 #include <cstdint>
@@ -53,12 +56,23 @@ bool IsFailureEnding(const std::string& out, const std::string& err) {
          err == "poll failed: No such device or address\n";
 }
 
+const char* const kStarting = "Starting the firmware\n";
+const char* const kNoCode =
+    "No application code in the file; the application region is left as it is\n";
+
+// The run request ends a run that verified, or, with --start, one whose
+// code was found up to date; the output says which.
 void CheckEnding(int status, const std::string& out, const std::string& err,
-                 const std::vector<Frame>& frames) {
+                 const std::vector<Frame>& frames, const zelmo::driver::RunPlan& plan) {
   if (status == 0) {
     const bool verified = EndsWith(out, "Verified OK\n") && SentRun(frames);
+    const bool started = EndsWith(out, std::string("\nCode is up to date\n") + kStarting);
     const bool current = EndsWith(out, "\nCode is up to date\n") && !SentRun(frames);
-    if (!verified && !current) Violation("success without a verified or current board");
+    const bool no_code = EndsWith(out, kNoCode) && !plan.file_has_application && !SentRun(frames);
+    if (started && (!plan.start || !SentRun(frames))) Violation("started without --start");
+    if (!verified && !started && !current && !no_code) {
+      Violation("success without a verified or current board");
+    }
     return;
   }
   if (status != 1) Violation("unknown exit status");
@@ -66,23 +80,41 @@ void CheckEnding(int status, const std::string& out, const std::string& err,
   if (!IsFailureEnding(out, err)) Violation("failure without a known ending");
 }
 
-// Block write, erase, run, EEPROM write: the requests a check never sends.
-bool ChangesTheBoard(const Frame& frame) {
-  const std::uint8_t code = frame.front();
-  return code == 0x01 || code == 0x04 || code == 0x08 || code == 0x20;
+// What the plan forbids: EEPROM writes where the EEPROM is kept or not in
+// the file, any code request where the file holds no code.
+void CheckPlanKept(const std::vector<Frame>& frames, const zelmo::driver::RunPlan& plan) {
+  for (const Frame& frame : frames) {
+    const std::uint8_t code = frame.front();
+    if (code == 0x20 && (plan.keep_eeprom || !plan.file_has_eeprom || plan.check)) {
+      Violation("an EEPROM write that the run must not send");
+    }
+    if ((code == 0x01 || code == 0x04 || code == 0x02) && !plan.file_has_application) {
+      Violation("a code request for a file without code");
+    }
+  }
 }
 
-void CheckCheckEnding(int status, const std::string& out, const std::vector<Frame>& frames) {
+void CheckCheckEnding(int status, std::string out, const std::vector<Frame>& frames,
+                      const zelmo::driver::RunPlan& plan) {
   for (const Frame& frame : frames) {
-    if (ChangesTheBoard(frame)) Violation("a check changed the board");
+    const bool start = frame == Frame{0x08} && &frame == &frames.back() && plan.start;
+    const std::uint8_t code = frame.front();
+    if ((code == 0x01 || code == 0x04 || code == 0x08 || code == 0x20) && !start) {
+      Violation("a check changed the board");
+    }
   }
-  const bool compared = EndsWith(out, "\nCode is up to date\n") ||
-                        out.find("\nCode differs in ") != std::string::npos;
-  if (status == 0 && (!EndsWith(out, "\nCode is up to date\n") ||
-                      out.find("EEPROM is up to date\n") == std::string::npos)) {
+  if (SentRun(frames) != EndsWith(out, kStarting)) Violation("a start the output does not tell");
+  if (SentRun(frames)) out.resize(out.size() - std::string(kStarting).size());
+  const bool code_equal = EndsWith(out, "\nCode is up to date\n") ||
+                          (!plan.file_has_application && EndsWith(out, kNoCode));
+  const bool eeprom_equal = out.find("EEPROM is up to date\n") != std::string::npos ||
+                            plan.keep_eeprom || !plan.file_has_eeprom;
+  if (SentRun(frames) && !EndsWith(out, "\nCode is up to date\n")) {
+    Violation("a check started code it did not find equal");
+  }
+  if (status == 0 && !(code_equal && eeprom_equal)) {
     Violation("a check passed without both parts matching");
   }
-  if (status == 2 && !compared) Violation("a check differed without comparing");
   if (status != 0 && status != 1 && status != 2) Violation("unknown exit status of a check");
 }
 
@@ -92,13 +124,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   zelmo::fuzz::ByteSource chaos(data, size);
   const std::uint8_t mode = chaos.Next();
   const bool i2c = mode % 2 == 1;
-  const bool check = (mode & 0x80U) != 0;
+  zelmo::driver::RunPlan plan;
+  plan.check = (mode & 0x80U) != 0;
+  plan.keep_eeprom = (mode & 0x02U) != 0;
+  plan.start = (mode & 0x04U) != 0;
+  plan.file_has_eeprom = (mode & 0x08U) == 0;
+  plan.file_has_application = (mode & 0x10U) == 0;
   const bool current = chaos.Next() % 2 == 1;
   const auto image = MakeImage(chaos);
   zelmo::sim::BoardModel board;
   if (current) board.Load(*image);
   zelmo::sim::FakeClock clock;
   zelmo::fuzz::ChaosLink link(board, clock, chaos, i2c);
+  link.start_allowed = plan.start;
   zelmo::testing::CapturedConsole console;
   zelmo::driver::Updater updater(*image, link, clock, console.Get());
   link.read_back_differs = [&] {
@@ -109,8 +147,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   };
   int status = -1;
   try {
-    zelmo::driver::RunPlan plan;
-    plan.check = check;
     updater.Run(plan);
   } catch (const zelmo::RunEnded& ended) {
     status = ended.status;
@@ -118,10 +154,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   if (board.Violations() != 0) Violation("request outside the board's regions");
-  if (check) {
-    CheckCheckEnding(status, console.Out(), link.Frames());
+  CheckPlanKept(link.Frames(), plan);
+  if (plan.check) {
+    CheckCheckEnding(status, console.Out(), link.Frames(), plan);
   } else {
-    CheckEnding(status, console.Out(), console.Err(), link.Frames());
+    CheckEnding(status, console.Out(), console.Err(), link.Frames(), plan);
   }
   return 0;
 }

@@ -4,7 +4,9 @@
 # board up to date.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+echo "== Installing what this machine lacks to build (Debian packages, once)"
 scripts/setup.sh
+echo "== Building zelmo_flash and the simulated board in build/"
 scripts/build.sh build -DZELMO_TESTS=OFF >/dev/null
 
 trace=$(mktemp)
@@ -39,3 +41,5 @@ echo "== Simulated board on $port; flashing examples/demo_firmware.hex"
 flash
 echo "== Second run: the board already holds the image"
 flash
+echo "== The programs are build/zelmo_flash and build/tools/simboard/zelmo_flash_simboard;"
+echo "   'sudo cmake --install build' puts them on the PATH (in /usr/local/bin)"

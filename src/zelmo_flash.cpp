@@ -13,6 +13,7 @@
 #include "image/hex_reader.h"
 #include "link/clock.h"
 #include "link/i2c_link.h"
+#include "link/kernel_console.h"
 #include "link/port_holders.h"
 #include "link/port_lock.h"
 #include "link/serial_link.h"
@@ -31,7 +32,8 @@ struct OpenedLink {
 };
 
 // On the serial link the port is locked, the handshake's limit holds and
-// the first silence names whoever else has the port open.
+// the first silence names whoever else has the port open, and the kernel
+// when the port is its console.
 OpenedLink OpenLink(const CommandLine& line, const std::string& progname,
                     const zelmo::Console& console) {
   if (line.i2c != 0) {
@@ -45,6 +47,7 @@ OpenedLink OpenLink(const CommandLine& line, const std::string& progname,
   return {std::make_unique<zelmo::link::SerialLink>(fd, console),
           {line.attempts, [fd, path = std::move(path), progname, console] {
              zelmo::link::HintPortHolders(fd, path, progname, console);
+             zelmo::link::HintKernelConsole(fd, path, progname, console);
            }}};
 }
 

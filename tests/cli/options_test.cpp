@@ -124,7 +124,8 @@ TEST(Options, HelpListsEveryOptionAndStatus) {
     EXPECT_EQ(result.err, "");
     EXPECT_TRUE(result.out.starts_with(kUsage)) << result.out;
     for (const char* item : {"\n  -v ", "\n  --check ", "\n  --save FILE ", "\n  --attempts N ",
-                             "\n  --trace FILE ", "\n  --help ", "\n  0 ", "\n  1 ", "\n  2 "}) {
+                             "\n  --trace FILE ", "\n  --help ", "\n  --keep-eeprom ", "\n  --start ",
+                             "\n  --ignore-checksums ", "\n  0 ", "\n  1 ", "\n  2 "}) {
       EXPECT_NE(result.out.find(item), std::string::npos) << item;
     }
   }

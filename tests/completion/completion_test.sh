@@ -38,9 +38,10 @@ expect() {
     fi
 }
 
-expect "zelmo_flash --s" "--save"
-expect "zelmo_flash --" "--check --save --attempts --trace --help"
-expect "zelmo_flash -" "-v --check --save --attempts --trace --help"
+expect "zelmo_flash --s" "--save --start"
+expect "zelmo_flash --" "--check --save --keep-eeprom --start --ignore-checksums --attempts --trace --help"
+expect "zelmo_flash -" "-v --check --save --keep-eeprom --start --ignore-checksums --attempts --trace --help"
+expect "zelmo_flash --k" "--keep-eeprom"
 expect "zelmo_flash " "$work/dev/ttyAMA0 $work/dev/ttyUSB0 $work/dev/ttyACM1 1 10"
 expect "zelmo_flash 1" "1 10"
 expect "zelmo_flash --check $work/dev/ttyU" "$work/dev/ttyUSB0"

@@ -6,12 +6,14 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "board_process.h"
 #include "console.h"
 #include "image/hex_reader.h"
 #include "image/hex_writer.h"
@@ -25,39 +27,6 @@ namespace {
 
 const std::string kExample = ZELMO_EXAMPLE_HEX;
 const std::string kDisplays = ApplicationReadDisplays();
-
-// A simulated board on its own terminal; Frames() holds what it received,
-// each frame as blank-separated hex pairs.
-class Board {
- public:
-  explicit Board(const std::vector<std::string>& options)
-      : trace_(folder_.File("board.trace")), process_(Command(options, trace_)) {}
-
-  [[nodiscard]] const std::string& Port() const { return process_.FirstLine(); }
-
-  std::vector<std::string> Frames() {
-    process_.Stop();
-    std::vector<std::string> frames;
-    std::istringstream text(FileContent(trace_));
-    for (std::string line; std::getline(text, line);)
-      frames.push_back(line.substr(line.find(' ') + 1));
-    return frames;
-  }
-
- private:
-  static std::vector<std::string> Command(const std::vector<std::string>& options,
-                                          const std::string& trace) {
-    const char* native = std::getenv("ZELMO_SIMBOARD");  // native beside an emulated program
-    std::vector<std::string> command = {native != nullptr ? native : ZELMO_SIMBOARD_BINARY,
-                                        "--trace", trace};
-    command.insert(command.end(), options.begin(), options.end());
-    return command;
-  }
-
-  TempFolder folder_;
-  std::string trace_;
-  BackgroundProcess process_;
-};
 
 ProcessResult Flash(std::vector<std::string> args, int timeout_seconds = 120) {
   args.insert(args.begin(), ZELMO_FLASH_BINARY);
@@ -141,8 +110,7 @@ TEST(OptionsEndToEnd, SaveThenAFullUpdateWithItsWireLog) {
   const ProcessResult run = Flash({"--save", saved, "--trace", log, board.Port(), "0", kExample});
   EXPECT_EQ(run.status, 0);
   EXPECT_TRUE(run.out.starts_with(Head(board.Port()) + "Saving the board to " + saved + "\n" +
-                                  kDisplays + "\nSaved " + saved +
-                                  "\nReading EEPROM from PIC\nUpdating EEPROM\n"))
+                                  kDisplays + "\nSaved " + saved + "\nUpdating EEPROM\n"))
       << run.out;
   EXPECT_TRUE(run.out.ends_with("Verified OK\n"));
   auto blank = std::make_unique<image::WordImage>();
@@ -164,6 +132,29 @@ TEST(OptionsEndToEnd, SaveThenAFullUpdateWithItsWireLog) {
   }
   EXPECT_EQ(sent, frames);
   EXPECT_EQ(replies, frames.size() - 2);
+}
+
+// A board with the same firmware and its own settings: backed up at no
+// extra read, the settings kept, the firmware started again.
+TEST(OptionsEndToEnd, SaveKeepTheSettingsAndStart) {
+  TempFolder folder;
+  auto station = AsBoardHoldsIt(kExample);
+  (*station)[0xF000 + 0x21] = 0x00C3;  // the station's own setting
+  const std::string board_file = folder.File("station.hex");
+  std::ofstream(board_file) << image::FormatHexFile(*station);
+  const std::string saved = folder.File("saved.hex");
+  Board board({"--hex", board_file});
+  const ProcessResult run =
+      Flash({"--save", saved, "--keep-eeprom", "--start", board.Port(), "0", kExample});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, Head(board.Port()) + "Saving the board to " + saved + "\n" + kDisplays +
+                         "\nSaved " + saved +
+                         "\nEEPROM differs in 1 of 64 bytes, the first at offset 0x21\n"
+                         "EEPROM kept as it is\nCode is up to date\nStarting the firmware\n");
+  std::vector<std::string> expected = CheckFrames();
+  expected.emplace_back("08");
+  EXPECT_EQ(board.Frames(), expected);
+  EXPECT_EQ(FileContent(saved), image::FormatHexFile(*station));
 }
 
 // kill -9 in the middle of the save pass: the old backup stays, whole.

@@ -6,11 +6,11 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "board_process.h"
 #include "process.h"
 #include "wire_frames.h"
 
@@ -25,38 +25,22 @@ struct Session {
   std::vector<Bytes> frames;  // as the board received them
 };
 
-std::vector<Bytes> ReadTrace(const std::string& path) {
-  std::vector<Bytes> frames;
-  std::ifstream trace(path);
-  std::string line;
-  while (std::getline(trace, line)) {
-    std::istringstream fields(line);
-    long milliseconds = 0;
-    fields >> milliseconds;
-    Bytes frame;
-    unsigned value = 0;
-    while (fields >> std::hex >> value) frame.push_back(static_cast<std::uint8_t>(value));
-    frames.push_back(frame);
-  }
-  return frames;
+Bytes ParseFrame(const std::string& text) {
+  std::istringstream fields(text);
+  Bytes frame;
+  unsigned value = 0;
+  while (fields >> std::hex >> value) frame.push_back(static_cast<std::uint8_t>(value));
+  return frame;
 }
 
 // Flashes the example image onto a board set up with the given options.
-Session Flash(std::vector<std::string> board_options) {
-  const std::string trace = ::testing::TempDir() + "zelmo_trace_" +
-                            ::testing::UnitTest::GetInstance()->current_test_info()->name();
-  // The board may run natively while the program runs emulated.
-  const char* native_board = std::getenv("ZELMO_SIMBOARD");
-  std::vector<std::string> board = {native_board != nullptr ? native_board : ZELMO_SIMBOARD_BINARY,
-                                    "--trace", trace};
-  board.insert(board.end(), board_options.begin(), board_options.end());
-  BackgroundProcess simboard(board);
+Session Flash(const std::vector<std::string>& board_options) {
+  Board board(board_options);
   Session session;
-  session.port = simboard.FirstLine();
+  session.port = board.Port();
   session.result = RunProcess(Wrapped({ZELMO_FLASH_BINARY, session.port, "0", kExample}),
                               ProcessOptions{.timeout_seconds = 120});
-  simboard.Stop();
-  session.frames = ReadTrace(trace);
+  for (const std::string& frame : board.Frames()) session.frames.push_back(ParseFrame(frame));
   return session;
 }
 

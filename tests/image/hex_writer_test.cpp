@@ -29,8 +29,11 @@ std::unique_ptr<WordImage> ReadBack(const std::string& text) {
   auto image = Blank();
   testing::CapturedConsole console;
   std::FILE* file = fmemopen(const_cast<char*>(text.data()), text.size(), "r");  // NOLINT
-  ReadHexRecords(file, *image, console.Get());
+  const HexContent content = ReadHexRecords(file, *image, console.Get());
   std::fclose(file);
+  // A backup, even of a blank board, speaks for both regions: flashed
+  // back, it restores both.
+  EXPECT_TRUE(content.application && content.eeprom && content.end_record) << text;
   return image;
 }
 

@@ -59,8 +59,9 @@ pid_t Spawn(std::vector<std::string> argv, const std::vector<std::string>& chang
 }
 
 // Drains both pipes until the child closes them or the deadline passes.
-bool Collect(int out_fd, int err_fd, ProcessResult& result,
-             std::chrono::steady_clock::time_point deadline) {
+bool Collect(int& out_fd, int err_fd, ProcessResult& result, const ProcessOptions& options,
+             pid_t pid, std::chrono::steady_clock::time_point deadline) {
+  bool cued = !options.at_cue;
   std::array<pollfd, 2> fds = {{{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}}};
   std::array<std::string*, 2> sinks = {&result.out, &result.err};
   int open_pipes = 2;
@@ -75,6 +76,14 @@ bool Collect(int out_fd, int err_fd, ProcessResult& result,
       const ssize_t got = read(fds[i].fd, buffer.data(), buffer.size());
       if (got > 0) {
         sinks[i]->append(buffer.data(), static_cast<std::size_t>(got));
+        if (i == 0 && !cued && result.out.find(options.cue) != std::string::npos) {
+          cued = true;
+          if (options.at_cue(pid)) {
+            close(out_fd);  // the reader goes away
+            out_fd = fds[0].fd = -1;
+            --open_pipes;
+          }
+        }
       } else {
         fds[i].fd = -1;
         --open_pipes;
@@ -110,12 +119,15 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
   close(err_pipe[1]);
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::seconds(options.timeout_seconds);
-  if (!Collect(out_pipe[0], err_pipe[0], result, deadline) && pid > 0) kill(pid, SIGKILL);
-  close(out_pipe[0]);
+  if (!Collect(out_pipe[0], err_pipe[0], result, options, pid, deadline) && pid > 0) {
+    kill(pid, SIGKILL);
+  }
+  if (out_pipe[0] >= 0) close(out_pipe[0]);
   close(err_pipe[0]);
   int status = 0;
   if (pid <= 0 || waitpid(pid, &status, 0) != pid) return result;
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
   return result;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -7,6 +8,7 @@ namespace zelmo::testing {
 
 struct ProcessResult {
   int status = -1;  // exit status, or -1 when killed or not started
+  int signal = 0;   // the signal that ended it, if one did
   std::string out;
   std::string err;
 };
@@ -14,6 +16,10 @@ struct ProcessResult {
 struct ProcessOptions {
   std::vector<std::string> environment;  // NAME=value added to the test's own
   int timeout_seconds = 60;
+  // Called once with the program's pid when its stdout first holds cue;
+  // true: the test stops reading stdout, as a pipe's reader that went away.
+  std::string cue;
+  std::function<bool(int pid)> at_cue;
 };
 
 // argv with the command in ZELMO_FLASH_WRAPPER put before it (split at

@@ -38,6 +38,7 @@ constexpr const char* kUsage =
     "  --help                   this text\n";
 
 struct Settings {
+  bool help = false;
   zelmo::sim::Faults faults;
   std::string hex_file;
   std::string trace_file;
@@ -72,6 +73,9 @@ bool ApplyOption(int option, const char* value, Settings& settings) {
   switch (option) {
     case 'h':
       settings.hex_file = value;
+      return true;
+    case 'H':
+      settings.help = true;
       return true;
     case 't':
       settings.trace_file = value;
@@ -124,7 +128,7 @@ bool ParseSettings(int argc, char** argv, Settings& settings) {
                                     {"bad-word", required_argument, nullptr, 'b'},
                                     {"pieces", required_argument, nullptr, 'p'},
                                     {"vanish-after", required_argument, nullptr, 'v'},
-                                    {"help", no_argument, nullptr, '?'},
+                                    {"help", no_argument, nullptr, 'H'},
                                     {nullptr, 0, nullptr, 0}};
   int option = 0;
   while ((option = getopt_long(argc, argv, "", kOptions, nullptr)) != -1) {
@@ -161,6 +165,10 @@ int main(int argc, char** argv) {
   if (!ParseSettings(argc, argv, settings)) {
     std::fputs(kUsage, stderr);
     return 2;
+  }
+  if (settings.help) {
+    std::fputs(kUsage, stdout);
+    return 0;
   }
   std::signal(SIGTERM, RequestStop);
   std::signal(SIGINT, RequestStop);

@@ -1,0 +1,135 @@
+// A hang-up, a stray interrupt or a closed pipe while the board is being
+// written: the real program against the simulated board, in real time.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "board_process.h"
+#include "process.h"
+
+namespace zelmo::testing {
+namespace {
+
+const std::string kExample = ZELMO_EXAMPLE_HEX;
+const std::string kWarning =
+    "zelmo_flash: the board is being written; stopping now can leave it without its firmware. "
+    "Interrupt again to stop anyway.\n";
+const std::string kStopped =
+    "zelmo_flash: stopped before the update was complete; run the same command again to finish "
+    "it\n";
+
+struct SignalCase {
+  const char* name;
+  const char* cue;          // sent when stdout shows this
+  std::vector<int> signals;  // 300 ms apart
+  bool close_stdout;        // the pipe's reader goes away instead
+  int ended_by;             // the signal that ends the run; 0: it ends by itself
+  std::string err;
+};
+
+// gtest names the case, not its bytes.
+void PrintTo(const SignalCase& c, std::ostream* os) { *os << c.name; }
+
+// At the cue, the signals go out one by one, or the reader goes away.
+ProcessOptions Interrupting(const SignalCase& c, std::vector<std::string> environment = {}) {
+  return {.environment = std::move(environment),
+          .timeout_seconds = 170,
+          .cue = c.cue,
+          .at_cue = [&c](int pid) {
+            for (const int signal : c.signals) {
+              kill(pid, signal);
+              std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            }
+            return c.close_stdout;
+          }};
+}
+
+class SignalsEndToEnd : public ::testing::TestWithParam<SignalCase> {};
+
+// A blank board: the EEPROM is written first, so by "Erasing..." the board
+// has been changing for a while.
+TEST_P(SignalsEndToEnd, TheUpdateEndsWellOrSaysHowToFinishIt) {
+  const SignalCase& c = GetParam();
+  Board board({});
+  const ProcessResult run = RunProcess(
+      Wrapped({ZELMO_FLASH_BINARY, board.Port(), "0", kExample}), Interrupting(c));
+  const std::vector<std::string> frames = board.Frames();
+  EXPECT_EQ(run.err, c.err);
+  EXPECT_EQ(run.signal, c.ended_by);
+  const bool started = !frames.empty() && frames.back() == "08";
+  if (c.ended_by == 0) {
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_TRUE(started);  // after "Verified OK": the board holds the file
+    EXPECT_TRUE(c.close_stdout || run.out.ends_with("Verified OK\n")) << run.out;
+  } else {
+    EXPECT_FALSE(started);
+  }
+  const bool changed = std::any_of(frames.begin(), frames.end(), [](const std::string& f) {
+    return f.starts_with("20 ") || f == "04";
+  });
+  EXPECT_EQ(changed, std::string(c.cue) != "Sending Reset Request") << c.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SignalsEndToEnd,
+    ::testing::Values(
+        SignalCase{"HangUp", "Erasing...", {SIGHUP}, false, 0, ""},
+        SignalCase{"OneInterrupt", "Erasing...", {SIGINT}, false, 0, kWarning},
+        SignalCase{"TwoInterrupts", "Erasing...", {SIGINT, SIGINT}, false, SIGINT,
+                   kWarning + kStopped},
+        SignalCase{"TwoTerminations", "Erasing...", {SIGTERM, SIGTERM}, false, SIGTERM,
+                   kWarning + kStopped},
+        SignalCase{"ReaderOfThePipeGone", "Erasing...", {}, true, 0, ""},
+        SignalCase{"InterruptBeforeAnyChange", "Sending Reset Request", {SIGINT}, false, SIGINT,
+                   ""}),
+    [](const ::testing::TestParamInfo<SignalCase>& param) { return std::string(param.param.name); });
+
+// One Intel HEX data record.
+std::string Record(unsigned offset, const std::vector<unsigned>& bytes) {
+  std::vector<unsigned> all = {static_cast<unsigned>(bytes.size()), offset >> 8U, offset & 0xFFU, 0};
+  all.insert(all.end(), bytes.begin(), bytes.end());
+  unsigned sum = 0;
+  std::string text = ":";
+  for (const unsigned byte : all) {
+    std::array<char, 4> pair{};
+    std::snprintf(pair.data(), pair.size(), "%02X", byte);
+    text += pair.data();
+    sum += byte;
+  }
+  std::array<char, 4> check{};
+  std::snprintf(check.data(), check.size(), "%02X\n", (0x100U - (sum & 0xFFU)) & 0xFFU);
+  return text + check.data();
+}
+
+// Over I2C at the i2c-dev seam: settings only, all 64 bytes rewritten,
+// and two interrupts while that goes on.
+TEST(SignalsEndToEndI2C, TwoInterruptsWhileTheEEPROMIsWritten) {
+  std::string settings = ":020000040001F9\n";
+  for (unsigned part = 0; part < 4; ++part) {
+    std::vector<unsigned> bytes;
+    for (unsigned k = 0; k < 16; ++k) bytes.insert(bytes.end(), {0x55, 0x00});
+    settings += Record(0xE000 + 32 * part, bytes);
+  }
+  const TempFile hex(settings + ":00000001FF\n");
+  std::string preload = std::string("LD_PRELOAD=") + ZELMO_I2C_SHIM;
+#ifdef ZELMO_EMULATOR
+  preload = "QEMU_SET_ENV=" + preload;
+#endif
+  const SignalCase c{"", "Updating EEPROM", {SIGINT, SIGINT}, false, SIGINT, kWarning + kStopped};
+  const ProcessResult run =
+      RunProcess(Wrapped({ZELMO_FLASH_BINARY, "7", "0x20", hex.Path()}),
+                 Interrupting(c, {preload, "ZELMO_SHIM_BUS=/dev/i2c-7",
+                                  "ASAN_OPTIONS=verify_asan_link_order=0"}));
+  EXPECT_EQ(run.signal, SIGINT);
+  EXPECT_EQ(run.err, kWarning + kStopped);
+  EXPECT_TRUE(run.out.ends_with("Updating EEPROM\n")) << run.out;
+}
+
+}  // namespace
+}  // namespace zelmo::testing

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "process.h"
+#include "temp_file.h"
+#include "temp_folder.h"
+
+namespace zelmo::testing {
+
+// A simulated board on its own terminal; Frames() holds what it received,
+// each frame as blank-separated hex pairs.
+class Board {
+ public:
+  explicit Board(const std::vector<std::string>& options)
+      : trace_(folder_.File("board.trace")), process_(Command(options, trace_)) {}
+
+  [[nodiscard]] const std::string& Port() const { return process_.FirstLine(); }
+
+  std::vector<std::string> Frames() {
+    process_.Stop();
+    std::vector<std::string> frames;
+    std::istringstream text(FileContent(trace_));
+    for (std::string line; std::getline(text, line);)
+      frames.push_back(line.substr(line.find(' ') + 1));
+    return frames;
+  }
+
+ private:
+  static std::vector<std::string> Command(const std::vector<std::string>& options,
+                                          const std::string& trace) {
+    const char* native = std::getenv("ZELMO_SIMBOARD");  // native beside an emulated program
+    std::vector<std::string> command = {native != nullptr ? native : ZELMO_SIMBOARD_BINARY,
+                                        "--trace", trace};
+    command.insert(command.end(), options.begin(), options.end());
+    return command;
+  }
+
+  TempFolder folder_;
+  std::string trace_;
+  BackgroundProcess process_;
+};
+
+}  // namespace zelmo::testing

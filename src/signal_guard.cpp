@@ -32,7 +32,10 @@ volatile std::sig_atomic_t interrupted = 0;
 void SetAction(int signal, void (*handler)(int)) {
   struct sigaction action {};
   action.sa_handler = handler;  // NOLINT(cppcoreguidelines-pro-type-union-access)
+  // One stop request at a time: the two must not interleave their messages.
   sigemptyset(&action.sa_mask);
+  sigaddset(&action.sa_mask, SIGINT);
+  sigaddset(&action.sa_mask, SIGTERM);
   action.sa_flags = SA_RESTART;
   sigaction(signal, &action, nullptr);
 }

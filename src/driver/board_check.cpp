@@ -34,8 +34,10 @@ bool Updater::CheckCode() {
     ReadCode();
   }
   if (!compare) {
-    std::fprintf(console_.out, "%sNo application code in the file; the application region is "
-                 "left as it is\n", read ? "\n" : "");
+    std::fprintf(console_.out,
+                 "%sNo application code in the file; the application region is "
+                 "left as it is\n",
+                 read ? "\n" : "");
     return true;
   }
   const Difference difference = CompareCode();

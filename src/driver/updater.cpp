@@ -5,9 +5,7 @@
 
 namespace zelmo::driver {
 
-void Updater::Send(std::span<const std::uint8_t> frame) {
-  link_.WriteBlock(frame);
-}
+void Updater::Send(std::span<const std::uint8_t> frame) { link_.WriteBlock(frame); }
 
 void Updater::SendBlock(std::size_t length) {
   Send(std::span<const std::uint8_t>(Block).first(length));

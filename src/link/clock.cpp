@@ -1,6 +1,6 @@
 #include "link/clock.h"
 
-#include <time.h>
+#include <ctime>
 
 #include <cerrno>
 #include <chrono>

@@ -82,14 +82,16 @@ TEST(Options, DamagedOrWrongFilesNeverReachTheBoard) {
       {{port, "0", empty.Path()}, "No data in " + empty.Path() + "\n", ""},
       {{port, "0", end_only.Path()}, "No data in " + end_only.Path() + "\n", ""},
       {{port, "0", cut.Path()},
-       "No end-of-file record in " + cut.Path() + ": the file may be cut short\n", ""},
+       "No end-of-file record in " + cut.Path() + ": the file may be cut short\n",
+       ""},
       {{port, "0", corrupted.Path()}, "HEX checksum error in line 1: :02040000FF3EBC\n", ""},
-      {{"--ignore-checksums", port, "0", corrupted.Path()}, opened,
+      {{"--ignore-checksums", port, "0", corrupted.Path()},
+       opened,
        "Com Open Failed: No such file or directory\n"},
       {{port, "0", wide.Path()},
-       wide.Path() + " holds a word that the PIC cannot store: 0x4000 at 0x0208\n", ""},
-      {{"--check", port, "0", wide.Path()}, opened,
-       "Com Open Failed: No such file or directory\n"},
+       wide.Path() + " holds a word that the PIC cannot store: 0x4000 at 0x0208\n",
+       ""},
+      {{"--check", port, "0", wide.Path()}, opened, "Com Open Failed: No such file or directory\n"},
   };
   for (const auto& c : cases) {
     const ProcessResult result = RunFlash(c.args);
@@ -123,9 +125,10 @@ TEST(Options, HelpListsEveryOptionAndStatus) {
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.err, "");
     EXPECT_TRUE(result.out.starts_with(kUsage)) << result.out;
-    for (const char* item : {"\n  -v ", "\n  --check ", "\n  --save FILE ", "\n  --attempts N ",
-                             "\n  --trace FILE ", "\n  --help ", "\n  --keep-eeprom ", "\n  --start ",
-                             "\n  --ignore-checksums ", "\n  0 ", "\n  1 ", "\n  2 "}) {
+    for (const char* item :
+         {"\n  -v ", "\n  --check ", "\n  --save FILE ", "\n  --attempts N ", "\n  --trace FILE ",
+          "\n  --help ", "\n  --keep-eeprom ", "\n  --start ", "\n  --ignore-checksums ", "\n  0 ",
+          "\n  1 ", "\n  2 "}) {
       EXPECT_NE(result.out.find(item), std::string::npos) << item;
     }
   }

@@ -15,17 +15,18 @@ namespace zelmo::testing {
 namespace {
 
 std::size_t Count(const std::vector<Bytes>& frames, std::uint8_t code) {
-  return static_cast<std::size_t>(std::count_if(frames.begin(), frames.end(), [code](const Bytes& f) {
-    return f.size() < 4 && f.front() == code && f != Bytes{0xC0, 0x55, 0xAA};
-  }));
+  return static_cast<std::size_t>(
+      std::count_if(frames.begin(), frames.end(), [code](const Bytes& f) {
+        return f.size() < 4 && f.front() == code && f != Bytes{0xC0, 0x55, 0xAA};
+      }));
 }
 
 // The first request that changes the board: an EEPROM write or the erase.
 std::size_t FirstChange(const std::vector<Bytes>& frames) {
-  return static_cast<std::size_t>(std::find_if(frames.begin(), frames.end(), [](const Bytes& f) {
-                                    return f.size() < 4 && (f[0] == 0x20 || f[0] == 0x04);
-                                  }) -
-                                  frames.begin());
+  return static_cast<std::size_t>(
+      std::find_if(frames.begin(), frames.end(),
+                   [](const Bytes& f) { return f.size() < 4 && (f[0] == 0x20 || f[0] == 0x04); }) -
+      frames.begin());
 }
 
 TEST(RunPlan, OptionsAndRegionsOfTheFile) {
@@ -40,27 +41,95 @@ TEST(RunPlan, OptionsAndRegionsOfTheFile) {
     std::string tail;
     std::size_t eeprom_writes, erases, runs, code_reads;
   } cases[] = {
-      {"--keep-eeprom", {.keep_eeprom = true}, true, true, 0,
+      {"--keep-eeprom",
+       {.keep_eeprom = true},
+       true,
+       true,
+       0,
        "Reading EEPROM from PIC\n" + kept + "EEPROM kept as it is\nReading Code from PIC\n",
-       "Verified OK\n", 0, 1, 1, 224},
-      {"--check --keep-eeprom", {.check = true, .keep_eeprom = true}, true, false, 0, kept,
-       "\nCode is up to date\n", 0, 0, 0, 112},
-      {"--start, up to date", {.start = true}, false, false, 0, "EEPROM is up to date\n",
-       "\nCode is up to date\nStarting the firmware\n", 0, 0, 1, 112},
-      {"--check --start, code equal", {.check = true, .start = true}, true, false, 2, kept,
-       "\nCode is up to date\nStarting the firmware\n", 0, 0, 1, 112},
-      {"--check --start, code differs", {.check = true, .start = true}, false, true, 2,
-       "EEPROM is up to date\n", "Not started: the code differs from the file\n", 0, 0, 0, 112},
-      {"code only", {.file_has_eeprom = false}, true, true, 0,
+       "Verified OK\n",
+       0,
+       1,
+       1,
+       224},
+      {"--check --keep-eeprom",
+       {.check = true, .keep_eeprom = true},
+       true,
+       false,
+       0,
+       kept,
+       "\nCode is up to date\n",
+       0,
+       0,
+       0,
+       112},
+      {"--start, up to date",
+       {.start = true},
+       false,
+       false,
+       0,
+       "EEPROM is up to date\n",
+       "\nCode is up to date\nStarting the firmware\n",
+       0,
+       0,
+       1,
+       112},
+      {"--check --start, code equal",
+       {.check = true, .start = true},
+       true,
+       false,
+       2,
+       kept,
+       "\nCode is up to date\nStarting the firmware\n",
+       0,
+       0,
+       1,
+       112},
+      {"--check --start, code differs",
+       {.check = true, .start = true},
+       false,
+       true,
+       2,
+       "EEPROM is up to date\n",
+       "Not started: the code differs from the file\n",
+       0,
+       0,
+       0,
+       112},
+      {"code only",
+       {.file_has_eeprom = false},
+       true,
+       true,
+       0,
        "Sending Reset Request\nNo EEPROM data in the file; the EEPROM is left as it is\n"
        "Reading Code from PIC\n",
-       "Verified OK\n", 0, 1, 1, 224},
-      {"EEPROM only", {.file_has_application = false}, true, true, 0, "EEPROM ok\n",
-       "EEPROM ok\nNo application code in the file; the application region is left as it is\n", 1,
-       0, 0, 0},
-      {"--check, EEPROM only", {.check = true, .start = true, .file_has_application = false},
-       false, true, 0, "EEPROM is up to date\n",
-       "No application code in the file; the application region is left as it is\n", 0, 0, 0, 0},
+       "Verified OK\n",
+       0,
+       1,
+       1,
+       224},
+      {"EEPROM only",
+       {.file_has_application = false},
+       true,
+       true,
+       0,
+       "EEPROM ok\n",
+       "EEPROM ok\nNo application code in the file; the application region is left as it is\n",
+       1,
+       0,
+       0,
+       0},
+      {"--check, EEPROM only",
+       {.check = true, .start = true, .file_has_application = false},
+       false,
+       true,
+       0,
+       "EEPROM is up to date\n",
+       "No application code in the file; the application region is left as it is\n",
+       0,
+       0,
+       0,
+       0},
   };
   for (const auto& c : cases) {
     UpdateBench bench;
@@ -85,8 +154,8 @@ TEST(RunPlan, OptionsAndRegionsOfTheFile) {
     EXPECT_EQ(frames.back() == Bytes{0x08}, c.runs > 0) << c.name;
     EXPECT_EQ(bench.board.Started(), c.runs > 0) << c.name;
     const std::size_t first = FirstChange(frames);
-    EXPECT_EQ(changes_at, first < frames.size() ? std::vector<std::size_t>{first}
-                                                : std::vector<std::size_t>{})
+    EXPECT_EQ(changes_at,
+              first < frames.size() ? std::vector<std::size_t>{first} : std::vector<std::size_t>{})
         << c.name;
     EXPECT_EQ(bench.board.EEPROMByte(42) == 0x77, c.eeprom_differs && c.eeprom_writes == 0)
         << c.name;

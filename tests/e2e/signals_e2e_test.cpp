@@ -26,10 +26,10 @@ const std::string kStopped =
 
 struct SignalCase {
   const char* name;
-  const char* cue;          // sent when stdout shows this
+  const char* cue;           // sent when stdout shows this
   std::vector<int> signals;  // 300 ms apart
-  bool close_stdout;        // the pipe's reader goes away instead
-  int ended_by;             // the signal that ends the run; 0: it ends by itself
+  bool close_stdout;         // the pipe's reader goes away instead
+  int ended_by;              // the signal that ends the run; 0: it ends by itself
   std::string err;
 };
 
@@ -57,8 +57,8 @@ class SignalsEndToEnd : public ::testing::TestWithParam<SignalCase> {};
 TEST_P(SignalsEndToEnd, TheUpdateEndsWellOrSaysHowToFinishIt) {
   const SignalCase& c = GetParam();
   Board board({});
-  const ProcessResult run = RunProcess(
-      Wrapped({ZELMO_FLASH_BINARY, board.Port(), "0", kExample}), Interrupting(c));
+  const ProcessResult run =
+      RunProcess(Wrapped({ZELMO_FLASH_BINARY, board.Port(), "0", kExample}), Interrupting(c));
   const std::vector<std::string> frames = board.Frames();
   EXPECT_EQ(run.err, c.err);
   EXPECT_EQ(run.signal, c.ended_by);
@@ -81,18 +81,25 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         SignalCase{"HangUp", "Erasing...", {SIGHUP}, false, 0, ""},
         SignalCase{"OneInterrupt", "Erasing...", {SIGINT}, false, 0, kWarning},
-        SignalCase{"TwoInterrupts", "Erasing...", {SIGINT, SIGINT}, false, SIGINT,
-                   kWarning + kStopped},
-        SignalCase{"TwoTerminations", "Erasing...", {SIGTERM, SIGTERM}, false, SIGTERM,
+        SignalCase{
+            "TwoInterrupts", "Erasing...", {SIGINT, SIGINT}, false, SIGINT, kWarning + kStopped},
+        SignalCase{"TwoTerminations",
+                   "Erasing...",
+                   {SIGTERM, SIGTERM},
+                   false,
+                   SIGTERM,
                    kWarning + kStopped},
         SignalCase{"ReaderOfThePipeGone", "Erasing...", {}, true, 0, ""},
-        SignalCase{"InterruptBeforeAnyChange", "Sending Reset Request", {SIGINT}, false, SIGINT,
-                   ""}),
-    [](const ::testing::TestParamInfo<SignalCase>& param) { return std::string(param.param.name); });
+        SignalCase{
+            "InterruptBeforeAnyChange", "Sending Reset Request", {SIGINT}, false, SIGINT, ""}),
+    [](const ::testing::TestParamInfo<SignalCase>& param) {
+      return std::string(param.param.name);
+    });
 
 // One Intel HEX data record.
 std::string Record(unsigned offset, const std::vector<unsigned>& bytes) {
-  std::vector<unsigned> all = {static_cast<unsigned>(bytes.size()), offset >> 8U, offset & 0xFFU, 0};
+  std::vector<unsigned> all = {static_cast<unsigned>(bytes.size()), offset >> 8U, offset & 0xFFU,
+                               0};
   all.insert(all.end(), bytes.begin(), bytes.end());
   unsigned sum = 0;
   std::string text = ":";
@@ -122,10 +129,9 @@ TEST(SignalsEndToEndI2C, TwoInterruptsWhileTheEEPROMIsWritten) {
   preload = "QEMU_SET_ENV=" + preload;
 #endif
   const SignalCase c{"", "Updating EEPROM", {SIGINT, SIGINT}, false, SIGINT, kWarning + kStopped};
-  const ProcessResult run =
-      RunProcess(Wrapped({ZELMO_FLASH_BINARY, "7", "0x20", hex.Path()}),
-                 Interrupting(c, {preload, "ZELMO_SHIM_BUS=/dev/i2c-7",
-                                  "ASAN_OPTIONS=verify_asan_link_order=0"}));
+  const ProcessResult run = RunProcess(Wrapped({ZELMO_FLASH_BINARY, "7", "0x20", hex.Path()}),
+                                       Interrupting(c, {preload, "ZELMO_SHIM_BUS=/dev/i2c-7",
+                                                        "ASAN_OPTIONS=verify_asan_link_order=0"}));
   EXPECT_EQ(run.signal, SIGINT);
   EXPECT_EQ(run.err, kWarning + kStopped);
   EXPECT_TRUE(run.out.ends_with("Updating EEPROM\n")) << run.out;

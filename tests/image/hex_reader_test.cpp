@@ -31,8 +31,8 @@ Loaded Load(const std::string& content, bool ignore_checksums = true) {
   Loaded loaded;
   loaded.image->fill(0x1234);  // the reader must blank it first
   try {
-    loaded.content = LoadHexFile(file.Path().c_str(), *loaded.image, console.Get(),
-                                 ignore_checksums);
+    loaded.content =
+        LoadHexFile(file.Path().c_str(), *loaded.image, console.Get(), ignore_checksums);
   } catch (const RunEnded& ended) {
     loaded.status = ended.status;
   }
@@ -144,7 +144,8 @@ TEST(LoadHexFile, DamagedFilesAreRefused) {
   } cases[] = {
       {"empty file", "", "No data in FILE\n"},
       {"only the end record", ":00000001FF\n", "No data in FILE\n"},
-      {"cut short", ":02040000FF3FBC\n", "No end-of-file record in FILE: the file may be cut short\n"},
+      {"cut short", ":02040000FF3FBC\n",
+       "No end-of-file record in FILE: the file may be cut short\n"},
       {"one byte corrupted", ":020000040000FA\n:02040000FF3EBC\r\n:00000001FF\n",
        "HEX checksum error in line 2: :02040000FF3EBC\r\n"},
       {"checksum missing on the last line", ":02040000FF3F",

@@ -18,7 +18,8 @@ TEST(KernelConsole, FoundByTheDeviceNumberOfThePort) {
     const char* consoles;
     bool found;
   } cases[] = {
-      {"tty0                 -WU (EC p  )    4:1\nttyS0                -W- (E  p a)    1:3\n", true},
+      {"tty0                 -WU (EC p  )    4:1\nttyS0                -W- (E  p a)    1:3\n",
+       true},
       {"tty0                 -WU (EC p  )    4:1\nttyAMA0              -W- (E  p a)  204:64\n",
        false},
       {"ttyS0 -W- (E p a) 1:31\n", false},

@@ -8,8 +8,8 @@
 #include "captured_console.h"
 #include "protocol/frames.h"
 #include "run_end.h"
-#include "tools/simboard/board_model.h"
 #include "sim_link.h"
+#include "tools/simboard/board_model.h"
 
 namespace zelmo::link {
 namespace {

@@ -16,10 +16,10 @@
 #include <vector>
 
 #include "captured_console.h"
+#include "fake_clock.h"
 #include "link/response_wait.h"
 #include "run_end.h"
 #include "temp_file.h"
-#include "fake_clock.h"
 
 namespace zelmo::link {
 namespace {

@@ -26,7 +26,8 @@ class SimLink : public link::Link {
   // An SMBus receive-byte at 100 kHz takes about this long.
   static constexpr int kReceiveByteMicros = 300;
 
-  SimLink(BoardModel& board, FakeClock& clock, bool i2c) : board_(board), clock_(clock), i2c_(i2c) {}
+  SimLink(BoardModel& board, FakeClock& clock, bool i2c)
+      : board_(board), clock_(clock), i2c_(i2c) {}
 
   void SendResetRequest() override;
   link::Polled Poll(std::span<std::uint8_t> room, bool awaiting_first) override;

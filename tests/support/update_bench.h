@@ -6,9 +6,9 @@
 
 #include "captured_console.h"
 #include "driver/updater.h"
+#include "fake_clock.h"
 #include "image/word_image.h"
 #include "run_end.h"
-#include "fake_clock.h"
 #include "sim_link.h"
 #include "tools/simboard/board_model.h"
 #include "wire_frames.h"

@@ -6,7 +6,9 @@ Prints the wall time, the floor that the protocol's fixed pauses force for
 that run (two 100 ms pauses per handshake attempt, plus 100 ms before the
 first poll of every wait, counted from the board's trace), their ratio, the
 CPU time and the peak resident set size of zelmo_flash; each run is done
-twice, without and with --trace, and the cost of the wire log is reported.
+three times, plain, with --trace and with --save, and the costs of the wire
+log and of the backup are reported (a --save update must make exactly as
+many exchanges as a plain one: its reads stand in for the update's first).
 
 Usage: bench/run_bench.py [--build DIR] [--runs N]
 """
@@ -20,7 +22,9 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 EXAMPLE = os.path.join(ROOT, "examples", "demo_firmware.hex")
-TARGETS = {"wall/floor": 1.03, "cpu/wall": 0.02, "rss_mib": 4.0, "traced/plain": 1.01}
+TARGETS = {"wall/floor": 1.03, "cpu/wall": 0.02, "rss_mib": 4.0, "traced/plain": 1.01,
+           "saved/plain": 1.01, "frames saved-plain": 0}
+VARIANTS = ("plain", "traced", "saved")
 # Requests that are followed by a response wait (first byte of the frame).
 WAITED = {0x10, 0x20, 0x02, 0x04, 0x01}
 
@@ -48,7 +52,7 @@ def high_water_kib(pid):
     return 0
 
 
-def one_run(build, traced):
+def one_run(build, variant):
     simboard = os.path.join(build, "tools", "simboard", "zelmo_flash_simboard")
     flash = os.path.join(build, "zelmo_flash")
     with tempfile.TemporaryDirectory() as work:
@@ -57,7 +61,8 @@ def one_run(build, traced):
         try:
             port = board.stdout.readline().strip()
             started = time.monotonic()
-            options = ["--trace", os.path.join(work, "wire.log")] if traced else []
+            options = {"plain": [], "traced": ["--trace", os.path.join(work, "wire.log")],
+                       "saved": ["--save", os.path.join(work, "board.hex")]}[variant]
             run = subprocess.Popen([flash] + options + [port, "0", EXAMPLE], stdout=subprocess.DEVNULL)
             peak_kib = 0
             while True:
@@ -75,7 +80,10 @@ def one_run(build, traced):
         if os.waitstatus_to_exitcode(status) != 0:
             sys.exit("zelmo_flash failed: status %d" % os.waitstatus_to_exitcode(status))
         floor, handshakes, waits = floor_seconds(trace)
+        with open(trace) as frames:
+            sent = sum(1 for _ in frames)
     return {
+        "frames": sent,
         "wall": wall,
         "floor": floor,
         "handshakes": handshakes,
@@ -93,24 +101,30 @@ def main():
     if not os.path.exists(os.path.join(args.build, "zelmo_flash")):
         subprocess.check_call([os.path.join(ROOT, "scripts", "build.sh"), args.build, "-DZELMO_TESTS=OFF"])
 
-    print("%-4s %-7s %8s %8s %8s %6s %9s %8s %8s"
-          % ("run", "trace", "wall s", "floor s", "ratio", "waits", "cpu s", "cpu %", "rss MiB"))
+    print("%-4s %-7s %8s %8s %8s %6s %6s %9s %8s %8s"
+          % ("run", "options", "wall s", "floor s", "ratio", "frames", "waits", "cpu s", "cpu %",
+             "rss MiB"))
     worst = {name: 0.0 for name in TARGETS}
-    walls = {False: 0.0, True: 0.0}
+    walls = {variant: 0.0 for variant in VARIANTS}
+    frames = {variant: 0 for variant in VARIANTS}
     for index in range(args.runs):
-        for traced in (False, True):
-            r = one_run(args.build, traced)
+        for variant in VARIANTS:
+            r = one_run(args.build, variant)
             ratio = r["wall"] / r["floor"]
             share = r["cpu"] / r["wall"]
-            walls[traced] += r["wall"]
-            print("%-4d %-7s %8.3f %8.3f %8.4f %6d %9.4f %8.3f %8.2f"
-                  % (index + 1, "on" if traced else "off", r["wall"], r["floor"], ratio, r["waits"],
+            walls[variant] += r["wall"]
+            frames[variant] = max(frames[variant], r["frames"])
+            print("%-4d %-7s %8.3f %8.3f %8.4f %6d %6d %9.4f %8.3f %8.2f"
+                  % (index + 1, variant, r["wall"], r["floor"], ratio, r["frames"], r["waits"],
                      r["cpu"], 100 * share, r["rss_mib"]))
             worst["wall/floor"] = max(worst["wall/floor"], ratio)
             worst["cpu/wall"] = max(worst["cpu/wall"], share)
             worst["rss_mib"] = max(worst["rss_mib"], r["rss_mib"])
-    # The wire log's cost: total wall time with it over total without.
-    worst["traced/plain"] = walls[True] / walls[False]
+    # The costs of the wire log and of the backup: total wall time with
+    # each over total without; the backup must add no exchange.
+    worst["traced/plain"] = walls["traced"] / walls["plain"]
+    worst["saved/plain"] = walls["saved"] / walls["plain"]
+    worst["frames saved-plain"] = abs(frames["saved"] - frames["plain"])
     print()
     met = True
     for name, limit in TARGETS.items():

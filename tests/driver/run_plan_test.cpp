@@ -14,13 +14,6 @@
 namespace zelmo::testing {
 namespace {
 
-std::size_t Count(const std::vector<Bytes>& frames, std::uint8_t code) {
-  return static_cast<std::size_t>(
-      std::count_if(frames.begin(), frames.end(), [code](const Bytes& f) {
-        return f.size() < 4 && f.front() == code && f != Bytes{0xC0, 0x55, 0xAA};
-      }));
-}
-
 // The first request that changes the board: an EEPROM write or the erase.
 std::size_t FirstChange(const std::vector<Bytes>& frames) {
   return static_cast<std::size_t>(
@@ -145,10 +138,10 @@ TEST(RunPlan, OptionsAndRegionsOfTheFile) {
     EXPECT_NE(outcome.out.find(c.contains), std::string::npos) << c.name << outcome.out;
     EXPECT_TRUE(outcome.out.ends_with(c.tail)) << c.name << outcome.out;
     const auto frames = bench.Writes();
-    EXPECT_EQ(Count(frames, 0x20), c.eeprom_writes) << c.name;
-    EXPECT_EQ(Count(frames, 0x04), c.erases) << c.name;
-    EXPECT_EQ(Count(frames, 0x08), c.runs) << c.name;
-    EXPECT_EQ(Count(frames, 0x02), c.code_reads) << c.name;
+    EXPECT_EQ(CountCommand(frames, 0x20), c.eeprom_writes) << c.name;
+    EXPECT_EQ(CountCommand(frames, 0x04), c.erases) << c.name;
+    EXPECT_EQ(CountCommand(frames, 0x08), c.runs) << c.name;
+    EXPECT_EQ(CountCommand(frames, 0x02), c.code_reads) << c.name;
     // The run request, when sent, is the last frame; the protection of a
     // board that changes begins with its first changing request.
     EXPECT_EQ(frames.back() == Bytes{0x08}, c.runs > 0) << c.name;

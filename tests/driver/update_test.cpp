@@ -31,12 +31,6 @@ const std::string kHead =
     "Sending Reset Request\nReading EEPROM from PIC\nEEPROM is up to date\n"
     "Reading Code from PIC\n";
 
-std::size_t CountCommand(const std::vector<Bytes>& frames, std::uint8_t code) {
-  return static_cast<std::size_t>(std::count_if(
-      frames.begin(), frames.end(),
-      [code](const Bytes& f) { return f.front() == code && f != kReset && f != kSync; }));
-}
-
 TEST(Update, FullUpdateFrameByFrame) {
   UpdateBench bench;
   bench.SetBlock(0x0FE0, 0x0100);

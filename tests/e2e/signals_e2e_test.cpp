@@ -6,11 +6,13 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "board_process.h"
+#include "image/hex_writer.h"
 #include "process.h"
 
 namespace zelmo::testing {
@@ -53,7 +55,8 @@ ProcessOptions Interrupting(const SignalCase& c, std::vector<std::string> enviro
 class SignalsEndToEnd : public ::testing::TestWithParam<SignalCase> {};
 
 // A blank board: the EEPROM is written first, so by "Erasing..." the board
-// has been changing for a while.
+// has been changing for a while (a cue printed just before the first
+// changing request would race with it).
 TEST_P(SignalsEndToEnd, TheUpdateEndsWellOrSaysHowToFinishIt) {
   const SignalCase& c = GetParam();
   Board board({});
@@ -96,45 +99,24 @@ INSTANTIATE_TEST_SUITE_P(
       return std::string(param.param.name);
     });
 
-// One Intel HEX data record.
-std::string Record(unsigned offset, const std::vector<unsigned>& bytes) {
-  std::vector<unsigned> all = {static_cast<unsigned>(bytes.size()), offset >> 8U, offset & 0xFFU,
-                               0};
-  all.insert(all.end(), bytes.begin(), bytes.end());
-  unsigned sum = 0;
-  std::string text = ":";
-  for (const unsigned byte : all) {
-    std::array<char, 4> pair{};
-    std::snprintf(pair.data(), pair.size(), "%02X", byte);
-    text += pair.data();
-    sum += byte;
-  }
-  std::array<char, 4> check{};
-  std::snprintf(check.data(), check.size(), "%02X\n", (0x100U - (sum & 0xFFU)) & 0xFFU);
-  return text + check.data();
-}
-
-// Over I2C at the i2c-dev seam: settings only, all 64 bytes rewritten,
-// and two interrupts while that goes on.
-TEST(SignalsEndToEndI2C, TwoInterruptsWhileTheEEPROMIsWritten) {
-  std::string settings = ":020000040001F9\n";
-  for (unsigned part = 0; part < 4; ++part) {
-    std::vector<unsigned> bytes;
-    for (unsigned k = 0; k < 16; ++k) bytes.insert(bytes.end(), {0x55, 0x00});
-    settings += Record(0xE000 + 32 * part, bytes);
-  }
-  const TempFile hex(settings + ":00000001FF\n");
+// Over I2C at the i2c-dev seam: new settings and code for a blank board;
+// the board has been changing since the first EEPROM write, and the two
+// interrupts come while the EEPROM is verified.
+TEST(SignalsEndToEndI2C, TwoInterruptsWhileTheBoardIsWritten) {
+  auto image = std::make_unique<image::WordImage>();
+  image->fill(0x0055);
+  const TempFile hex(image::FormatHexFile(*image));
   std::string preload = std::string("LD_PRELOAD=") + ZELMO_I2C_SHIM;
 #ifdef ZELMO_EMULATOR
   preload = "QEMU_SET_ENV=" + preload;
 #endif
-  const SignalCase c{"", "Updating EEPROM", {SIGINT, SIGINT}, false, SIGINT, kWarning + kStopped};
+  const SignalCase c{"", "Verifying EEPROM", {SIGINT, SIGINT}, false, SIGINT, kWarning + kStopped};
   const ProcessResult run = RunProcess(Wrapped({ZELMO_FLASH_BINARY, "7", "0x20", hex.Path()}),
                                        Interrupting(c, {preload, "ZELMO_SHIM_BUS=/dev/i2c-7",
                                                         "ASAN_OPTIONS=verify_asan_link_order=0"}));
   EXPECT_EQ(run.signal, SIGINT);
   EXPECT_EQ(run.err, kWarning + kStopped);
-  EXPECT_TRUE(run.out.ends_with("Updating EEPROM\n")) << run.out;
+  EXPECT_EQ(run.out.find("Erasing"), std::string::npos) << run.out;
 }
 
 }  // namespace

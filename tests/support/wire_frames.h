@@ -20,6 +20,14 @@ inline std::vector<Bytes> BlockWrites(const std::vector<Bytes>& frames) {
   return writes;
 }
 
+// How many requests with the given command code are among the frames (the
+// reset and sync requests have none).
+inline std::size_t CountCommand(const std::vector<Bytes>& frames, std::uint8_t code) {
+  return static_cast<std::size_t>(
+      std::count_if(frames.begin(), frames.end(),
+                    [code](const Bytes& f) { return f.front() == code && f.front() != 0xC0; }));
+}
+
 // The read requests of one pass over the application region, 0x0200 up.
 inline std::vector<Bytes> ApplicationReads() {
   std::vector<Bytes> frames;

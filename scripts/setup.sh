@@ -20,5 +20,11 @@ for package in "${missing[@]}"; do
   dpkg --print-foreign-architectures | grep -qx "$arch" || "${as_root[@]}" dpkg --add-architecture "$arch"
 done
 echo "Installing: ${missing[*]}"
-"${as_root[@]}" apt-get update -qq
+# A mirror in the middle of a sync fails an index now and then: try again,
+# and if it still fails, let the install decide with the lists there are.
+for attempt in 1 2 3; do
+  "${as_root[@]}" apt-get update -qq && break
+  echo "apt-get update failed (attempt $attempt); trying again" >&2
+  sleep $((attempt * 10))
+done
 DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -134,8 +134,18 @@ TEST(OptionsEndToEnd, SaveThenAFullUpdateWithItsWireLog) {
   EXPECT_EQ(replies, frames.size() - 2);
 }
 
-// A board with the same firmware and its own settings: backed up at no
-// extra read, the settings kept, the firmware started again.
+// What a wire log says was sent, frame by frame.
+std::vector<std::string> SentFrames(const std::string& log) {
+  std::vector<std::string> sent;
+  std::istringstream text(FileContent(log));
+  for (std::string line; std::getline(text, line);) {
+    if (line.find(" > ") != std::string::npos) sent.push_back(line.substr(line.find(" > ") + 3));
+  }
+  return sent;
+}
+
+// A board with the same firmware and its own settings, on either link:
+// backed up at no extra read, the settings kept, the firmware started.
 TEST(OptionsEndToEnd, SaveKeepTheSettingsAndStart) {
   TempFolder folder;
   auto station = AsBoardHoldsIt(kExample);
@@ -143,18 +153,33 @@ TEST(OptionsEndToEnd, SaveKeepTheSettingsAndStart) {
   const std::string board_file = folder.File("station.hex");
   std::ofstream(board_file) << image::FormatHexFile(*station);
   const std::string saved = folder.File("saved.hex");
-  Board board({"--hex", board_file});
-  const ProcessResult run =
-      Flash({"--save", saved, "--keep-eeprom", "--start", board.Port(), "0", kExample});
-  EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.out, Head(board.Port()) + "Saving the board to " + saved + "\n" + kDisplays +
-                         "\nSaved " + saved +
-                         "\nEEPROM differs in 1 of 64 bytes, the first at offset 0x21\n"
-                         "EEPROM kept as it is\nCode is up to date\nStarting the firmware\n");
-  std::vector<std::string> expected = CheckFrames();
-  expected.emplace_back("08");
-  EXPECT_EQ(board.Frames(), expected);
-  EXPECT_EQ(FileContent(saved), image::FormatHexFile(*station));
+  const std::string log = folder.File("wire.log");
+  for (const bool i2c : {false, true}) {
+    Board board({"--hex", board_file});
+    const std::vector<std::string> options = {"--save",  saved,     "--keep-eeprom",
+                                              "--start", "--trace", log};
+    std::vector<std::string> args = {ZELMO_FLASH_BINARY};
+    args.insert(args.end(), options.begin(), options.end());
+    args.insert(args.end(), {i2c ? "7" : board.Port(), i2c ? "0x20" : "0", kExample});
+    const ProcessResult run =
+        RunProcess(Wrapped(args), {.environment = i2c ? OnI2CBus({"ZELMO_SHIM_HEX=" + board_file})
+                                                      : std::vector<std::string>{},
+                                   .timeout_seconds = 170});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, (i2c ? "Sending Reset Request\n" : Head(board.Port())) +
+                           "Saving the board to " + saved + "\n" + kDisplays + "\nSaved " + saved +
+                           "\nEEPROM differs in 1 of 64 bytes, the first at offset 0x21\n"
+                           "EEPROM kept as it is\nCode is up to date\nStarting the firmware\n");
+    std::vector<std::string> expected = CheckFrames();
+    if (i2c) expected.erase(expected.begin());  // the reset as three send-byte transfers
+    if (i2c) expected.insert(expected.begin(), {"c0", "0f", "02"});
+    expected.emplace_back("08");
+    EXPECT_EQ(SentFrames(log), expected) << "i2c " << i2c;
+    if (!i2c) {
+      EXPECT_EQ(board.Frames(), expected);  // the board got what the log says
+    }
+    EXPECT_EQ(FileContent(saved), image::FormatHexFile(*station)) << "i2c " << i2c;
+  }
 }
 
 // kill -9 in the middle of the save pass: the old backup stays, whole.
@@ -228,16 +253,11 @@ TEST(OptionsEndToEnd, CheckAndSaveOverI2C) {
   TempFolder folder;
   const std::string saved = folder.File("tnc.hex");
   const std::string log = folder.File("wire.log");
-  std::string preload = std::string("LD_PRELOAD=") + ZELMO_I2C_SHIM;
-#ifdef ZELMO_EMULATOR
-  preload = "QEMU_SET_ENV=" + preload;
-#endif
   const ProcessResult run = RunProcess(
       Wrapped(
           {ZELMO_FLASH_BINARY, "--check", "--save", saved, "--trace", log, "7", "0x20", kExample}),
       ProcessOptions{
-          .environment = {preload, "ZELMO_SHIM_BUS=/dev/i2c-7", "ZELMO_SHIM_HEX=" + kExample,
-                          "ZELMO_SHIM_NOT_READY=2", "ASAN_OPTIONS=verify_asan_link_order=0"},
+          .environment = OnI2CBus({"ZELMO_SHIM_HEX=" + kExample, "ZELMO_SHIM_NOT_READY=2"}),
           .timeout_seconds = 170});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out,

@@ -106,14 +106,9 @@ TEST(SignalsEndToEndI2C, TwoInterruptsWhileTheBoardIsWritten) {
   auto image = std::make_unique<image::WordImage>();
   image->fill(0x0055);
   const TempFile hex(image::FormatHexFile(*image));
-  std::string preload = std::string("LD_PRELOAD=") + ZELMO_I2C_SHIM;
-#ifdef ZELMO_EMULATOR
-  preload = "QEMU_SET_ENV=" + preload;
-#endif
   const SignalCase c{"", "Verifying EEPROM", {SIGINT, SIGINT}, false, SIGINT, kWarning + kStopped};
   const ProcessResult run = RunProcess(Wrapped({ZELMO_FLASH_BINARY, "7", "0x20", hex.Path()}),
-                                       Interrupting(c, {preload, "ZELMO_SHIM_BUS=/dev/i2c-7",
-                                                        "ASAN_OPTIONS=verify_asan_link_order=0"}));
+                                       Interrupting(c, OnI2CBus({})));
   EXPECT_EQ(run.signal, SIGINT);
   EXPECT_EQ(run.err, kWarning + kStopped);
   EXPECT_EQ(run.out.find("Erasing"), std::string::npos) << run.out;

@@ -61,8 +61,10 @@ TEST(LoadHexFile, ReadsAnAssemblersFile) {
       ":081FC000003400340034023447\n"
       ":020000040001F9\n"
       ":0AE0000032003F000A00010000009A\n"
-      ":00000001FF\n");
+      ":00000001FF\n",
+      false);
   ASSERT_EQ(loaded.status, -1) << loaded.out;
+  EXPECT_TRUE(loaded.content.application && loaded.content.eeprom);
   const auto& image = *loaded.image;
   EXPECT_EQ(image[0x0200], 0x1683);
   EXPECT_EQ(image[0x0202], 0x0186);

@@ -44,4 +44,17 @@ class Board {
   BackgroundProcess process_;
 };
 
+// The environment that puts a simulated board on /dev/i2c-7, through the
+// preloaded stand-in for i2c-dev, for a program run at the I2C seam.
+inline std::vector<std::string> OnI2CBus(std::vector<std::string> settings) {
+  std::string preload = std::string("LD_PRELOAD=") + ZELMO_I2C_SHIM;
+#ifdef ZELMO_EMULATOR
+  preload = "QEMU_SET_ENV=" + preload;  // the emulated program, not qemu
+#endif
+  // The shim must come before the sanitizer runtime in sanitized builds.
+  settings.insert(settings.end(),
+                  {preload, "ZELMO_SHIM_BUS=/dev/i2c-7", "ASAN_OPTIONS=verify_asan_link_order=0"});
+  return settings;
+}
+
 }  // namespace zelmo::testing

@@ -14,15 +14,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size == 0) return 0;
   static std::FILE* const sink = std::fopen("/dev/null", "w");
   static const auto image = std::make_unique<zelmo::image::WordImage>();
-  image->fill(zelmo::image::kBlankWord);
-  // fmemopen reads, it does not write: the cast only meets its C signature.
-  std::FILE* file = fmemopen(const_cast<std::uint8_t*>(data), size, "r");  // NOLINT
-  if (file == nullptr) return 0;
-  try {
-    zelmo::image::ReadHexRecords(file, *image, zelmo::Console{sink, sink});
-  } catch (const zelmo::RunEnded& ended) {
-    if (ended.status != 1) std::abort();
+  // Checked records first, then as --ignore-checksums reads them, so that
+  // mutated checksums do not hide the field parsing behind them.
+  for (const bool ignore_checksums : {false, true}) {
+    image->fill(zelmo::image::kBlankWord);
+    // fmemopen reads, it does not write: the cast only meets its C signature.
+    std::FILE* file = fmemopen(const_cast<std::uint8_t*>(data), size, "r");  // NOLINT
+    if (file == nullptr) return 0;
+    try {
+      zelmo::image::ReadHexRecords(file, *image, zelmo::Console{sink, sink}, ignore_checksums);
+    } catch (const zelmo::RunEnded& ended) {
+      if (ended.status != 1) std::abort();
+    }
+    std::fclose(file);
   }
-  std::fclose(file);
   return 0;
 }

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace zelmo {
 namespace {
@@ -32,9 +33,21 @@ const option kLongOptions[] = {{"check", no_argument, nullptr, kCheck},
                                {"start", no_argument, nullptr, kStart},
                                {nullptr, 0, nullptr, 0}};
 
+// The options that only switch something on.
+constexpr std::pair<int, bool CommandLine::*> kFlags[] = {
+    {kCheck, &CommandLine::check},
+    {kIgnoreChecksums, &CommandLine::ignore_checksums},
+    {kKeepEEPROM, &CommandLine::keep_eeprom},
+    {kStart, &CommandLine::start}};
+
 // Takes one option into line; false when it ends the parsing where it stands.
 bool TakeOption(int option, const char* value, CommandLine& line) {
   using Action = CommandLine::Action;
+  for (const auto& [code, flag] : kFlags) {
+    if (option != code) continue;
+    line.*flag = true;
+    return true;
+  }
   switch (option) {
     case 'v':
       line.action = Action::kVersion;
@@ -42,18 +55,6 @@ bool TakeOption(int option, const char* value, CommandLine& line) {
     case kHelp:
       line.action = Action::kHelp;
       return false;
-    case kCheck:
-      line.check = true;
-      return true;
-    case kIgnoreChecksums:
-      line.ignore_checksums = true;
-      return true;
-    case kKeepEEPROM:
-      line.keep_eeprom = true;
-      return true;
-    case kStart:
-      line.start = true;
-      return true;
     case kSave:
       line.save_file = value;
       return true;

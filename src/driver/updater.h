@@ -1,12 +1,14 @@
 #pragma once
 
 // One run against one board, a step a file:
-//   update_sequence.cpp   Run: the order of the steps below
+//   update_sequence.cpp   Run: the order of the steps below; where changes begin;
+//                         starting the firmware
 //   bootloader_entry.cpp  EnterBootloader: reset and sync until the bootloader answers
 //   board_check.cpp       CheckBoard: --check, compare and change nothing
 //   board_backup.cpp      SaveBoard: --save, the board into a file before it changes
 //   eeprom_phase.cpp      UpdateEEPROM: read, compare, write what differs, verify
-//   code_phase.cpp        UpdateCode: read, compare, erase, program top down, verify, run
+//   code_phase.cpp        UpdateCode: read, compare, erase, program top down, verify,
+//                         run
 //   updater.cpp           the exchange helpers all of them share
 
 #include <array>

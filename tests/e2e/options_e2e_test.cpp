@@ -171,8 +171,10 @@ TEST(OptionsEndToEnd, SaveKeepTheSettingsAndStart) {
                            "\nEEPROM differs in 1 of 64 bytes, the first at offset 0x21\n"
                            "EEPROM kept as it is\nCode is up to date\nStarting the firmware\n");
     std::vector<std::string> expected = CheckFrames();
-    if (i2c) expected.erase(expected.begin());  // the reset as three send-byte transfers
-    if (i2c) expected.insert(expected.begin(), {"c0", "0f", "02"});
+    if (i2c) {  // the reset as three send-byte transfers
+      expected.erase(expected.begin());
+      expected.insert(expected.begin(), {"c0", "0f", "02"});
+    }
     expected.emplace_back("08");
     EXPECT_EQ(SentFrames(log), expected) << "i2c " << i2c;
     if (!i2c) {

@@ -54,6 +54,23 @@ std::vector<std::string> CheckFrames() {
   return AsText(frames);
 }
 
+// A wire log's lines: the frames sent and the replies received, in order.
+struct WireLog {
+  std::vector<std::string> sent;
+  std::vector<std::string> received;
+};
+
+WireLog ReadWireLog(const std::string& path) {
+  WireLog log;
+  std::istringstream text(FileContent(path));
+  for (std::string line; std::getline(text, line);) {
+    const std::size_t blank_at = line.find(' ');
+    EXPECT_TRUE(blank_at != std::string::npos && line.size() > blank_at + 3) << line;
+    (line[blank_at + 1] == '>' ? log.sent : log.received).push_back(line.substr(blank_at + 3));
+  }
+  return log;
+}
+
 // The file's words as a board of 14-bit words and EEPROM bytes holds them.
 std::unique_ptr<image::WordImage> AsBoardHoldsIt(const std::string& hex) {
   auto board = std::make_unique<image::WordImage>();
@@ -121,27 +138,9 @@ TEST(OptionsEndToEnd, SaveThenAFullUpdateWithItsWireLog) {
   // Every frame the board received, in order, byte for byte; a reply line
   // after every request but the reset and the run.
   const std::vector<std::string> frames = board.Frames();
-  std::vector<std::string> sent;
-  std::size_t replies = 0;
-  std::istringstream text(FileContent(log));
-  for (std::string line; std::getline(text, line);) {
-    const std::size_t blank_at = line.find(' ');
-    ASSERT_NE(blank_at, std::string::npos) << line;
-    if (line.substr(blank_at, 3) == " > ") sent.push_back(line.substr(blank_at + 3));
-    if (line.substr(blank_at, 3) == " < ") ++replies;
-  }
-  EXPECT_EQ(sent, frames);
-  EXPECT_EQ(replies, frames.size() - 2);
-}
-
-// What a wire log says was sent, frame by frame.
-std::vector<std::string> SentFrames(const std::string& log) {
-  std::vector<std::string> sent;
-  std::istringstream text(FileContent(log));
-  for (std::string line; std::getline(text, line);) {
-    if (line.find(" > ") != std::string::npos) sent.push_back(line.substr(line.find(" > ") + 3));
-  }
-  return sent;
+  const WireLog wire = ReadWireLog(log);
+  EXPECT_EQ(wire.sent, frames);
+  EXPECT_EQ(wire.received.size(), frames.size() - 2);
 }
 
 // A board with the same firmware and its own settings, on either link:
@@ -176,7 +175,7 @@ TEST(OptionsEndToEnd, SaveKeepTheSettingsAndStart) {
       expected.insert(expected.begin(), {"c0", "0f", "02"});
     }
     expected.emplace_back("08");
-    EXPECT_EQ(SentFrames(log), expected) << "i2c " << i2c;
+    EXPECT_EQ(ReadWireLog(log).sent, expected) << "i2c " << i2c;
     if (!i2c) {
       EXPECT_EQ(board.Frames(), expected);  // the board got what the log says
     }
@@ -268,13 +267,7 @@ TEST(OptionsEndToEnd, CheckAndSaveOverI2C) {
                 kDisplays + "\nCode is up to date\nSaved " + saved + "\n");
   EXPECT_EQ(FileContent(saved), image::FormatHexFile(*AsBoardHoldsIt(kExample)));
 
-  std::vector<std::string> sent;
-  std::vector<std::string> received;
-  std::istringstream text(FileContent(log));
-  for (std::string line; std::getline(text, line);) {
-    const std::size_t blank_at = line.find(' ');
-    (line[blank_at + 1] == '>' ? sent : received).push_back(line.substr(blank_at + 3));
-  }
+  const auto [sent, received] = ReadWireLog(log);
   const auto check = CheckFrames();
   std::vector<std::string> expected = {"c0", "0f", "02"};  // the reset as send-byte transfers
   expected.insert(expected.end(), check.begin() + 1, check.end());

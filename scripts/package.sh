@@ -11,8 +11,11 @@ deb=$(ls "$build"/zelmo-flash_*.deb)
 echo "-- $(basename "$deb"): $(stat -c %s "$deb") bytes"
 dpkg-deb --field "$deb" Architecture Depends
 
-# Errors fail; warnings are shown.
-lintian --fail-on error "$deb"
+# Errors fail; warnings are shown. lintian leaves scratch files in its
+# temporary folder, so it gets one of its own.
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+TMPDIR=$scratch lintian --fail-on error "$deb"
 
 [ "$(dpkg-deb --field "$deb" Architecture)" = "$(dpkg --print-architecture)" ] || exit 0
 as_root=()

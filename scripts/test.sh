@@ -47,7 +47,7 @@ stage "Fuzzing (libFuzzer, bounded)"
 scripts/fuzz.sh "${ZELMO_FUZZ_SECONDS:-60}"
 
 stage "End-to-end tests under valgrind memcheck"
-(cd build && ZELMO_FLASH_WRAPPER="valgrind --error-exitcode=99 -q --leak-check=full" \
+(cd build && ZELMO_FLASH_WRAPPER="valgrind --error-exitcode=99 -q --leak-check=full --vgdb=no" \
   ctest -L e2e --output-on-failure --parallel 8)
 
 stage "Debian package (amd64): build, lintian, install, remove"

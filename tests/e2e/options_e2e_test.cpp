@@ -154,7 +154,7 @@ TEST(OptionsEndToEnd, SaveKeepTheSettingsAndStart) {
   const std::string saved = folder.File("saved.hex");
   const std::string log = folder.File("wire.log");
   for (const bool i2c : {false, true}) {
-    Board board({"--hex", board_file});
+    Board board({"--hex", board_file});  // on the I2C run the shim holds the board instead
     const std::vector<std::string> options = {"--save",  saved,     "--keep-eeprom",
                                               "--start", "--trace", log};
     std::vector<std::string> args = {ZELMO_FLASH_BINARY};

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <csignal>
@@ -67,7 +68,6 @@ void ProtectChanges(const std::string& progname) {
   stopping.Set(
       "%s: stopped before the update was complete; run the same command again to finish it\n",
       progname);
-  std::fflush(stdout);
   SetAction(SIGHUP, SIG_IGN);
   SetAction(SIGINT, OnStopRequest);
   SetAction(SIGTERM, OnStopRequest);

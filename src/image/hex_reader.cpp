@@ -33,11 +33,15 @@ long HexField(const char* line, std::size_t position, std::size_t width) {
   return std::strtol(scratch, nullptr, 16);
 }
 
+// Where the bytes that the record's byte count promises end.
+std::size_t DataEnd(const char* line) {
+  return kDataPos + 2 * static_cast<std::size_t>(std::max(HexField(line, kCountPos, 2), 0L));
+}
+
 // The sum of all a record's bytes, its checksum included, is 0 modulo 256.
 // A record too short to hold its checksum cannot pass.
 bool ChecksumHolds(const char* line, std::size_t length) {
-  const long count = std::max(HexField(line, kCountPos, 2), 0L);
-  const std::size_t end = kDataPos + 2 * static_cast<std::size_t>(count) + 2;
+  const std::size_t end = DataEnd(line) + 2;
   if (length < end) return false;
   unsigned long sum = 0;
   for (std::size_t at = kCountPos; at < end; at += 2) {
@@ -99,7 +103,7 @@ class RecordReader {
       case '4':
         return kDataPos + 4;
       case '0':
-        return kDataPos + 2 * static_cast<std::size_t>(std::max(HexField(line, kCountPos, 2), 0L));
+        return DataEnd(line);
       default:
         return kDataPos;
     }

@@ -35,10 +35,7 @@ long I2CLink::Write(std::span<const std::uint8_t> frame) {
 }
 
 void I2CLink::SendResetRequest() {
-  for (const std::uint8_t byte : protocol::kI2CResetBytes) {
-    Sending(std::span<const std::uint8_t>(&byte, 1));
-    i2c_smbus_write_byte(fd_, byte);
-  }
+  SendResetBytes([this](std::uint8_t byte) { i2c_smbus_write_byte(fd_, byte); });
 }
 
 Polled I2CLink::Poll(std::span<std::uint8_t> room, bool awaiting_first) {

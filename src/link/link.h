@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <span>
 
+#include "protocol/frames.h"
+
 namespace zelmo::link {
 
 // How one response wait ended.
@@ -66,6 +68,20 @@ class Link {
   virtual long Write(std::span<const std::uint8_t> frame) = 0;
   void Sending(std::span<const std::uint8_t> bytes) const {
     if (watcher_ != nullptr) watcher_->Sent(bytes);
+  }
+
+  // The reset request's two forms, for each link to choose its own: one
+  // frame, or each byte as a transfer of its own made by send.
+  void WriteResetFrame() {
+    protocol::Block block{};
+    WriteBlock(std::span<const std::uint8_t>(block).first(protocol::BuildResetRequest(block)));
+  }
+  template <typename Send>
+  void SendResetBytes(Send send) {
+    for (const std::uint8_t byte : protocol::kI2CResetBytes) {
+      Sending(std::span<const std::uint8_t>(&byte, 1));
+      send(byte);
+    }
   }
 
  private:

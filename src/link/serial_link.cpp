@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <chrono>
 
-#include "protocol/frames.h"
 #include "run_end.h"
 
 namespace zelmo::link {
@@ -107,10 +106,7 @@ long SerialLink::Write(std::span<const std::uint8_t> frame) {
   return WriteCOMBlock(fd_, frame.data(), frame.size());
 }
 
-void SerialLink::SendResetRequest() {
-  protocol::Block block{};
-  WriteBlock(std::span<const std::uint8_t>(block).first(protocol::BuildResetRequest(block)));
-}
+void SerialLink::SendResetRequest() { WriteResetFrame(); }
 
 Polled SerialLink::Poll(std::span<std::uint8_t> room, bool /*awaiting_first*/) {
   return {static_cast<std::size_t>(ReadCOMBlock(fd_, room.data(), room.size(), console_))};

@@ -36,7 +36,6 @@ class SerialLink final : public Link {
  public:
   SerialLink(int fd, const Console& console) : fd_(fd), console_(console) {}
 
-  [[nodiscard]] int Descriptor() const { return fd_; }
   void SendResetRequest() override;
   // One non-blocking read of the bytes waiting; a read error counts as none.
   Polled Poll(std::span<std::uint8_t> room, bool awaiting_first) override;

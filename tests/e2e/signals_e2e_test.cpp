@@ -14,6 +14,7 @@
 #include "board_process.h"
 #include "image/hex_writer.h"
 #include "process.h"
+#include "temp_file.h"
 
 namespace zelmo::testing {
 namespace {

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "process.h"
-#include "temp_file.h"
 #include "temp_folder.h"
 
 namespace zelmo::testing {

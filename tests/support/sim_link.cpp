@@ -21,14 +21,10 @@ long SimLink::Write(std::span<const std::uint8_t> frame) {
 
 void SimLink::SendResetRequest() {
   if (!i2c_) {
-    protocol::Block block{};
-    WriteBlock(std::span<const std::uint8_t>(block).first(protocol::BuildResetRequest(block)));
+    WriteResetFrame();
     return;
   }
-  for (const std::uint8_t byte : protocol::kI2CResetBytes) {
-    Sending(std::span<const std::uint8_t>(&byte, 1));
-    Deliver({Transfer::Kind::kSendByte, {byte}});
-  }
+  SendResetBytes([this](std::uint8_t byte) { Deliver({Transfer::Kind::kSendByte, {byte}}); });
 }
 
 bool SimLink::Acknowledges() {

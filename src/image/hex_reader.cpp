@@ -1,11 +1,13 @@
 #include "image/hex_reader.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 
+#include "image/foreign_data.h"
 #include "run_end.h"
 
 namespace zelmo::image {
@@ -27,10 +29,34 @@ struct FileCloser {
 };
 
 // A field converted as strtol(base 16) sees exactly its own characters.
-long HexField(const char* line, std::size_t position, std::size_t width) {
+long StrtolField(const char* line, std::size_t position, std::size_t width) {
   char scratch[5] = {};
   std::memcpy(scratch, line + position, width);
   return std::strtol(scratch, nullptr, 16);
+}
+
+constexpr std::array<signed char, 256> kDigitValues = [] {
+  std::array<signed char, 256> values{};
+  values.fill(-1);
+  for (unsigned d = 0; d < 10; ++d) values['0' + d] = static_cast<signed char>(d);
+  for (unsigned d = 0; d < 6; ++d) {
+    values['a' + d] = static_cast<signed char>(10 + d);
+    values['A' + d] = static_cast<signed char>(10 + d);
+  }
+  return values;
+}();
+
+// Nearly every field is plain hex digits: those are summed here, and only
+// the others (blanks, signs, 0x, the line's end) go the way strtol reads
+// them, so a field means what it always meant.
+long HexField(const char* line, std::size_t position, std::size_t width) {
+  long value = 0;
+  for (std::size_t i = 0; i < width; ++i) {
+    const int digit = kDigitValues[static_cast<unsigned char>(line[position + i])];
+    if (digit < 0) return StrtolField(line, position, width);
+    value = value * 16 + digit;
+  }
+  return value;
 }
 
 // Where the bytes that the record's byte count promises end.
@@ -117,14 +143,21 @@ class RecordReader {
     const auto offset = static_cast<std::uint32_t>(HexField(line, kOffsetPos, 4));
     const std::uint32_t byte_address = (static_cast<std::uint32_t>(upper_) << 16U) + offset;
     const std::uint64_t word_address = byte_address / 2;
+    NoteBeyondImage(byte_address, count);
     for (long i = 0; i < words; ++i) {
       const std::uint64_t target = word_address + static_cast<std::uint64_t>(i);
-      // Words beyond the image have no place on the board: dropped.
-      if (target >= kImageWords) continue;
+      // Never stored: the file is refused once it has been read.
+      if (target >= kImageWords) break;
       const auto value = HexField(line, kDataPos + 4 * static_cast<std::size_t>(i), 4);
       NewCode[static_cast<std::size_t>(target)] = reverse(static_cast<std::uint32_t>(value));
       Touch(static_cast<std::size_t>(target));
     }
+  }
+
+  // The lowest byte of the record that lies past the PIC's memory.
+  void NoteBeyondImage(std::uint64_t byte_address, long count) {
+    if (count <= 0 || byte_address + static_cast<std::uint64_t>(count) <= kImageBytes) return;
+    content_.beyond_image = std::min(content_.beyond_image, std::max(byte_address, kImageBytes));
   }
 
   // Which regions the file speaks for; the run changes only those.
@@ -170,6 +203,7 @@ HexContent LoadHexFile(const char* name, WordImage& NewCode, const Console& cons
   }
   const HexContent content = ReadHexRecords(file.get(), NewCode, console, ignore_checksums);
   RefuseIncomplete(name, content, console);
+  RefuseForeignData(name, NewCode, content, console);
   return content;
 }
 

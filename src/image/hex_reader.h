@@ -1,9 +1,15 @@
 #pragma once
 
+#include <cstdint>
+#include <cstdio>
+
 #include "console.h"
 #include "image/word_image.h"
 
 namespace zelmo::image {
+
+constexpr std::uint64_t kImageBytes = 2 * kImageWords;
+constexpr std::uint64_t kNothingBeyond = UINT64_MAX;
 
 // What a HEX file held, as the reader found it.
 struct HexContent {
@@ -12,12 +18,16 @@ struct HexContent {
   bool data = false;         // the file has a data record at all
   bool end_record = false;   // the reading stopped at the end-of-file record
   int read_error = 0;        // errno of a read that failed; 0 when none did
+  // The lowest HEX byte address of data past the image (never stored);
+  // kImageBytes or more, or kNothingBeyond.
+  std::uint64_t beyond_image = kNothingBeyond;
 };
 
 // Fills NewCode with blank words, then reads the Intel HEX file into it.
 // Ends the run (status 1) when the file cannot be opened or read, holds a
 // malformed record or one whose checksum is wrong (unless
-// ignore_checksums), has no data record or no end-of-file record.
+// ignore_checksums), has no data record or no end-of-file record, or was
+// built for another board (RefuseForeignData, image/foreign_data.h).
 HexContent LoadHexFile(const char* name, WordImage& NewCode, const Console& console,
                        bool ignore_checksums = false);
 

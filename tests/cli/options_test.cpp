@@ -73,6 +73,8 @@ TEST(Options, DamagedOrWrongFilesNeverReachTheBoard) {
   const TempFile cut(":02040000FF3FBC\n");
   const TempFile corrupted(":02040000FF3EBC\n:00000001FF\n");
   const TempFile wide(":02040000FF3FBC\n:020410000040AA\n:00000001FF\n");
+  const TempFile wide_last(":02040000FF3FBC\n:021FFE000040A1\n:00000001FF\n");
+  const TempFile foreign(":02040000FF3FBC\n:021FFE000040A1\n:02FFFE00000001\n:00000001FF\n");
   const struct {
     std::vector<std::string> args;
     std::string out;
@@ -92,6 +94,14 @@ TEST(Options, DamagedOrWrongFilesNeverReachTheBoard) {
        wide.Path() + " holds a word that the PIC cannot store: 0x4000 at 0x0208\n",
        ""},
       {{"--check", port, "0", wide.Path()}, opened, "Com Open Failed: No such file or directory\n"},
+      {{port, "0", wide_last.Path()},
+       wide_last.Path() + " holds a word that the PIC cannot store: 0x4000 at 0x0fff\n",
+       ""},
+      {{"--check", "--ignore-checksums", port, "0", foreign.Path()},
+       foreign.Path() +
+           " holds code at 0x7fff, beyond the application region 0x0200-0x0FFF: it was built "
+           "for another board\n",
+       ""},
   };
   for (const auto& c : cases) {
     const ProcessResult result = RunFlash(c.args);

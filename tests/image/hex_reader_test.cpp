@@ -22,6 +22,7 @@ struct Loaded {
   std::string out;
   std::string err;
   HexContent content;
+  std::string path;
 };
 
 // The record tables check how fields are read, so they ignore checksums.
@@ -38,6 +39,7 @@ Loaded Load(const std::string& content, bool ignore_checksums = true) {
   }
   loaded.out = console.Out();
   loaded.err = console.Err();
+  loaded.path = file.Path();
   return loaded;
 }
 
@@ -99,9 +101,10 @@ TEST(LoadHexFile, AcceptedVariations) {
        0xAAAA, 1},
       {"no end-of-file check of the checksum", ":02040000AAAAFF\n", 0x0200, 0xAAAA, 1},
       {"fields read as strtol reads them", ":02040000zz00\n", 0x0200, 0x0000, 1},
-      {"words past the image dropped, earlier kept", ":020000040001F9\n:04FFFE001111222200\n",
-       0xFFFF, 0x1111, 1},
-      {"upper address beyond the image", ":020000040002F8\n:02000000AAAA00\n", 0, kBlankWord, 0},
+      {"bootloader words", ":020000008C0100\n", 0x0000, 0x018C, 1},
+      {"configuration word", ":020000040001F9\n:02000E00F23F00\n", 0x8007, 0x3FF2, 1},
+      {"blank padding past 0x0FFF", ":02200000FF3F00\n:02FFFE00FF3F00\n", 0x1000, kBlankWord, 0},
+      {"blank EEPROM past 64 bytes", ":020000040001F9\n:02E08000FF1200\n", 0xF040, 0x12FF, 1},
       {"negative byte count gives no words", ":-1040000AAAA00\n", 0x0200, kBlankWord, 0},
   };
   for (const auto& c : cases) {
@@ -155,12 +158,26 @@ TEST(LoadHexFile, DamagedFilesAreRefused) {
       {"end record corrupted", ":02040000FF3FBC\n:00000001FE\n",
        "HEX checksum error in line 2: :00000001FE\n"},
       {"good", good, ""},
+      // Built for another board; the lowest address is named.
+      {"code past 0x0FFF",
+       ":02200000FF3FA0\n:02FFFE00000001\n:020000040001F9\n:02E0800041005D\n" + good,
+       "FILE holds code at 0x7fff, beyond the application region 0x0200-0x0FFF: it was built "
+       "for another board\n"},
+      {"EEPROM past 64 bytes", ":020000040001F9\n:02E0800041005D\n:04FFFE00FF3FFF3F83\n" + good,
+       "FILE holds EEPROM data at offset 0x40, beyond the board's 64 bytes: it was built for "
+       "another board\n"},
+      {"record past the image", ":020000040001F9\n:04FFFE00FF3FFF3F83\n" + good,
+       "FILE holds data beyond the PIC's memory at byte address 0x20000: it was built for "
+       "another board\n"},
+      {"upper address 2", ":020000040002F8\n:02001000FF3FB0\n" + good,
+       "FILE holds data beyond the PIC's memory at byte address 0x20010: it was built for "
+       "another board\n"},
   };
   for (const auto& c : cases) {
     const Loaded loaded = Load(c.content, false);
     std::string out = loaded.out;
-    if (const auto at = out.find(" in /"); at != std::string::npos) {
-      out.replace(at + 4, out.find_first_of(":\n", at) - at - 4, "FILE");
+    if (const auto at = out.find(loaded.path); at != std::string::npos) {
+      out.replace(at, loaded.path.size(), "FILE");
     }
     EXPECT_EQ(out, c.out) << c.name;
     EXPECT_EQ(loaded.status, c.out.empty() ? -1 : 1) << c.name;

@@ -1,10 +1,19 @@
 #include "console.h"
 
+#include <unistd.h>
+
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 namespace zelmo {
+
+bool FacesTerminal(std::FILE* stream) {
+  if (isatty(fileno(stream)) == 0) return false;
+  const char* term = std::getenv("TERM");
+  return term == nullptr || std::string(term) != "dumb";
+}
 
 void PrintSystemError(const Console& console, const char* text) {
   const int saved = errno;

@@ -9,7 +9,12 @@ namespace zelmo {
 struct Console {
   std::FILE* out = stdout;
   std::FILE* err = stderr;
+  bool terminal = false;  // out is a terminal that a person reads
 };
+
+// Whether stream is a terminal, other than one that says it is dumb: only
+// there may a display draw more than plain text.
+bool FacesTerminal(std::FILE* stream);
 
 // perror() to the console's error stream: "text: system error text".
 void PrintSystemError(const Console& console, const char* text);

@@ -75,7 +75,7 @@ std::optional<int> AnswerWithoutRunning(const CommandLine& line, const std::stri
 }
 
 int Run(int argc, char** argv, zelmo::link::WireTrace::Time started) {
-  const zelmo::Console console;
+  const zelmo::Console console{.terminal = zelmo::FacesTerminal(stdout)};
   zelmo::IgnoreBrokenPipes();
   const CommandLine line = zelmo::ParseCommandLine(argc, argv);
   const std::string progname = zelmo::ProgramName(argc > 0 ? argv[0] : nullptr);

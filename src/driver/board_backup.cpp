@@ -20,11 +20,11 @@ std::unique_ptr<image::WordImage> Updater::Snapshot() const {
 
 // Nothing on the board changes before the copy is safe on disk.
 void Updater::SaveBoard(BoardBackup& backup) {
-  std::fprintf(console_.out, "Saving the board to %s\n", backup.Path().c_str());
+  display_.Print("Saving the board to %s\n", backup.Path().c_str());
   ReadEEPROM();
   ReadCode();
   backup.Save(*Snapshot());
-  std::fprintf(console_.out, "\nSaved %s\n", backup.Path().c_str());
+  display_.Print("\nSaved %s\n", backup.Path().c_str());
   std::fflush(console_.out);
 }
 

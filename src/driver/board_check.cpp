@@ -34,18 +34,18 @@ bool Updater::CheckCode() {
     ReadCode();
   }
   if (!compare) {
-    std::fprintf(console_.out,
-                 "%sNo application code in the file; the application region is "
-                 "left as it is\n",
-                 read ? "\n" : "");
+    display_.Print(
+        "%sNo application code in the file; the application region is "
+        "left as it is\n",
+        read ? "\n" : "");
     return true;
   }
   const Difference difference = CompareCode();
   if (difference.count == 0) {
     Say("\nCode is up to date");
   } else {
-    std::fprintf(console_.out, "\nCode differs in %d words, the first at 0x%04zx\n",
-                 difference.count, difference.first);
+    display_.Print("\nCode differs in %d words, the first at 0x%04zx\n", difference.count,
+                   difference.first);
   }
   return difference.count == 0;
 }
@@ -58,7 +58,7 @@ void Updater::CheckBoard() {
   const bool code_equal = CheckCode();
   if (plan_->backup != nullptr) {
     plan_->backup->Save(*Snapshot());
-    std::fprintf(console_.out, "Saved %s\n", plan_->backup->Path().c_str());
+    display_.Print("Saved %s\n", plan_->backup->Path().c_str());
   }
   if (plan_->start && plan_->file_has_application) {
     if (code_equal) {

@@ -30,9 +30,9 @@ void Updater::EnterBootloader(const HandshakeOptions& options) {
   }
 }
 
-void Updater::GiveUp(int attempts) const {
-  std::fprintf(console_.out, "No answer from the bootloader after %d attempt%s\n", attempts,
-               attempts == 1 ? "" : "s");
+void Updater::GiveUp(int attempts) {
+  display_.Print("No answer from the bootloader after %d attempt%s\n", attempts,
+                 attempts == 1 ? "" : "s");
   std::fflush(console_.out);
   EndRun(1);
 }

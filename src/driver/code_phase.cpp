@@ -9,6 +9,7 @@ namespace {
 
 constexpr std::uint32_t kBlankBlockSum = protocol::kBlockWords * image::kBlankWord;
 constexpr std::uint16_t kBlockStep = protocol::kBlockWords;
+constexpr int kApplicationBlocks = (image::kApplicationEnd - image::kApplicationStart) / kBlockStep;
 
 }  // namespace
 
@@ -18,11 +19,12 @@ void Updater::ReadCodeBlock() {
   if (Wait(destination, protocol::kBlockBytes, protocol::kReadBudget) == 0) {
     Fail("Timeout reading code");
   }
-  ShowAddress();
+  display_.Show(FlashAddr, true);
 }
 
 // All 112 blocks are read before any comparison.
 void Updater::ReadCode() {
+  display_.BeginPhase(kApplicationBlocks);
   for (FlashAddr = image::kApplicationStart; FlashAddr < image::kApplicationEnd;
        FlashAddr += kBlockStep) {
     ReadCodeBlock();
@@ -41,11 +43,11 @@ bool Updater::ReadAndCheck() {
 }
 
 void Updater::Erase(const char* lead) {
-  std::fprintf(console_.out, "%sCode is out of date, updating\nErasing...\n", lead);
+  display_.Print("%sCode is out of date, updating\nErasing...\n", lead);
   Changing();
   SendBlock(protocol::BuildErase(Block));
   if (Wait(RXBlock, 1, protocol::kEraseBudget) == 0) Fail("Timeout Erasing");
-  std::fputs("Erase Complete\nProgramming...\n", console_.out);
+  display_.Text("Erase Complete\nProgramming...\n");
 }
 
 // The bootloader answers a garbled frame with a checksum error; the same
@@ -59,20 +61,33 @@ void Updater::WriteUntilAccepted(const protocol::WriteFrame& frame) {
   }
 }
 
+std::span<const std::uint16_t, protocol::kBlockWords> Updater::BlockWords(
+    std::uint16_t address) const {
+  return std::span<const std::uint16_t>(NewCode).subspan(address).first<protocol::kBlockWords>();
+}
+
+// Only the sum decides, as the bootloader's own tools have always decided.
+bool Updater::BlankInImage(std::uint16_t address) const {
+  const auto words = BlockWords(address);
+  return std::accumulate(words.begin(), words.end(), std::uint32_t{0}) == kBlankBlockSum;
+}
+
 // Top down from the end of the region, where the read-back leaves
 // FlashAddr (after a backup, the EEPROM phase has moved it since). Blocks
 // that are blank in the image stay as the erase left them.
 void Updater::ProgramBlocks() {
+  int to_write = 0;
+  for (std::uint16_t at = image::kApplicationStart; at < image::kApplicationEnd; at += kBlockStep) {
+    if (!BlankInImage(at)) ++to_write;
+  }
+  display_.BeginPhase(to_write);
   protocol::WriteFrame frame{};
   FlashAddr = image::kApplicationEnd;
   do {
     FlashAddr -= kBlockStep;
-    const auto words =
-        std::span<const std::uint16_t>(NewCode).subspan(FlashAddr).first<protocol::kBlockWords>();
-    protocol::BuildWriteCodeBlock(frame, FlashAddr, words);
-    const std::uint32_t sum = std::accumulate(words.begin(), words.end(), std::uint32_t{0});
-    if (sum == kBlankBlockSum) continue;
-    ShowAddress();
+    if (BlankInImage(FlashAddr)) continue;
+    protocol::BuildWriteCodeBlock(frame, FlashAddr, BlockWords(FlashAddr));
+    display_.Show(FlashAddr, false);
     WriteUntilAccepted(frame);
   } while (FlashAddr > image::kApplicationStart);
 }
@@ -91,7 +106,7 @@ void Updater::UpdateCode(bool already_read) {
     ReadCode();
   }
   if (CompareCode().count == 0) {
-    std::fprintf(console_.out, "%sCode is up to date\n", lead);
+    display_.Print("%sCode is up to date\n", lead);
     if (plan_->start) StartFirmware();
     std::fflush(console_.out);
     EndRun(0);

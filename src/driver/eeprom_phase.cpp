@@ -34,9 +34,9 @@ void Updater::WriteDifferingEEPROMBytes() {
   }
 }
 
-void Updater::SayEEPROMDifference(const Difference& difference) const {
-  std::fprintf(console_.out, "EEPROM differs in %d of 64 bytes, the first at offset 0x%02zx\n",
-               difference.count, difference.first);
+void Updater::SayEEPROMDifference(const Difference& difference) {
+  display_.Print("EEPROM differs in %d of 64 bytes, the first at offset 0x%02zx\n",
+                 difference.count, difference.first);
 }
 
 // The EEPROM holds the station's settings: a file without EEPROM data, or

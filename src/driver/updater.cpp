@@ -15,15 +15,9 @@ int Updater::Wait(std::span<std::uint8_t> destination, int minimum, int budget) 
   return link::WaitForResponse(link_, clock_, console_, destination, minimum, budget);
 }
 
-void Updater::Say(const char* text) const { std::fprintf(console_.out, "%s\n", text); }
+void Updater::Say(const char* text) { display_.Text(std::string(text) + "\n"); }
 
-// Each display overwrites the one before, so it must be seen at once.
-void Updater::ShowAddress() const {
-  std::fprintf(console_.out, "%04x\r", static_cast<unsigned>(FlashAddr));
-  std::fflush(console_.out);
-}
-
-void Updater::Fail(const char* text) const {
+void Updater::Fail(const char* text) {
   Say(text);
   std::fflush(console_.out);
   EndRun(1);

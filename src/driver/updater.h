@@ -10,6 +10,8 @@
 //   code_phase.cpp        UpdateCode: read, compare, erase, program top down, verify,
 //                         run
 //   updater.cpp           the exchange helpers all of them share
+//   progress_display.cpp  every line printed, and the block displays with
+//                         their progress at a terminal
 
 #include <array>
 #include <cstdint>
@@ -19,6 +21,7 @@
 
 #include "console.h"
 #include "driver/board_backup.h"
+#include "driver/progress_display.h"
 #include "image/word_image.h"
 #include "link/clock.h"
 #include "link/link.h"
@@ -78,7 +81,11 @@ class Updater {
  public:
   Updater(const image::WordImage& new_code, link::Link& link, link::Clock& clock,
           const Console& console)
-      : NewCode(new_code), link_(link), clock_(clock), console_(console) {}
+      : NewCode(new_code),
+        link_(link),
+        clock_(clock),
+        console_(console),
+        display_(console, clock) {}
 
   // The whole run, to its ending.
   [[noreturn]] void Run(const RunPlan& plan);
@@ -106,11 +113,10 @@ class Updater {
   void Send(std::span<const std::uint8_t> frame);
   void SendBlock(std::size_t length);
   int Wait(std::span<std::uint8_t> destination, int minimum, int budget);
-  void Say(const char* text) const;
-  void ShowAddress() const;
-  [[noreturn]] void Fail(const char* text) const;
+  void Say(const char* text);
+  [[noreturn]] void Fail(const char* text);
 
-  [[noreturn]] void GiveUp(int attempts) const;
+  [[noreturn]] void GiveUp(int attempts);
   void ReadEEPROM();
   [[nodiscard]] Difference CompareEEPROM() const;
   void WriteDifferingEEPROMBytes();
@@ -118,17 +124,21 @@ class Updater {
   void ReadCode();
   [[nodiscard]] Difference CompareCode() const;
   [[nodiscard]] std::unique_ptr<image::WordImage> Snapshot() const;
-  void SayEEPROMDifference(const Difference& difference) const;
+  void SayEEPROMDifference(const Difference& difference);
   void Changing();
   void StartFirmware();
   void Erase(const char* lead);
   void ProgramBlocks();
+  [[nodiscard]] std::span<const std::uint16_t, protocol::kBlockWords> BlockWords(
+      std::uint16_t address) const;
+  [[nodiscard]] bool BlankInImage(std::uint16_t address) const;
   void WriteUntilAccepted(const protocol::WriteFrame& frame);
 
   const image::WordImage& NewCode;
   link::Link& link_;
   link::Clock& clock_;
   Console console_;
+  ProgressDisplay display_;
 
   std::array<std::uint8_t, 2 * kOldCodeWords> OldCode{};
   std::array<std::uint8_t, image::kEEPROMSize> EEPROM{};

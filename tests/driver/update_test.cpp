@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <regex>
 
 #include "update_bench.h"
 #include "wire_frames.h"
@@ -80,6 +81,43 @@ TEST(Update, UpToDateBoardIsLeftAlone) {
   EXPECT_EQ(CountCommand(writes, 0x04) + CountCommand(writes, 0x01) + CountCommand(writes, 0x08),
             0U);
   EXPECT_FALSE(bench.board.Started());
+}
+
+// At a terminal each phase counts up to 100 % with the time left from its
+// own pace; the texts stay as they are, those after a display clear its line.
+TEST(Update, ProgressAtATerminalOnEitherLink) {
+  const std::regex display("([0-9a-f]{4}) +([0-9]+)/([0-9]+) blocks +([0-9]+)%[^\r]*\x1b\\[K\r");
+  for (const bool i2c : {false, true}) {
+    std::string out[2];
+    for (const bool terminal : {false, true}) {
+      UpdateBench bench(sim::Faults{.checksum_error_block = 0x0400, .checksum_errors = 1}, i2c);
+      bench.terminal = terminal;
+      bench.SetBlock(0x0400, 0x2000);
+      bench.SetBlock(0x0200, 0x3000);
+      EXPECT_EQ(bench.Run().status, 0);
+      out[terminal ? 1 : 0] = bench.console.Out();
+    }
+    std::vector<int> percents;
+    for (std::sregex_iterator it(out[1].begin(), out[1].end(), display), end; it != end; ++it) {
+      percents.push_back(std::stoi((*it)[4]));
+    }
+    const std::vector<int> program = {50, 100};
+    ASSERT_EQ(percents.size(), 112U + 2U + 112U) << i2c;
+    EXPECT_TRUE(std::equal(program.begin(), program.end(), percents.begin() + 112)) << i2c;
+    for (const std::size_t last : {111U, 225U}) {
+      EXPECT_EQ(percents[last], 100) << i2c;
+      EXPECT_TRUE(std::is_sorted(percents.begin() + static_cast<long>(last) - 111,
+                                 percents.begin() + static_cast<long>(last) + 1));
+    }
+    // The serial board answers each read after the first 100 ms pause.
+    EXPECT_TRUE(i2c ||
+                out[1].find("0360   12/112 blocks  11%  0:10 left\x1b[K\r") != std::string::npos);
+    EXPECT_NE(out[1].find("\x1b[KChecksum Error transfering data to TNC\n"), std::string::npos);
+    EXPECT_NE(out[1].find("\x1b[KVerified OK\n"), std::string::npos);
+    const std::string texts =
+        std::regex_replace(std::regex_replace(out[1], display, "$1\r"), std::regex("\x1b\\[K"), "");
+    EXPECT_EQ(texts, out[0]) << i2c;
+  }
 }
 
 // Every exchange costs one 100 ms pause when the board answers at once;

@@ -1,6 +1,9 @@
 #include "link/response_wait.h"
 
 #include <gtest/gtest.h>
+#include <sys/time.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <vector>
@@ -140,6 +143,20 @@ TEST(WaitForResponse, I2CFailedTransferEndsTheRun) {
     EXPECT_EQ(ended.status, 1);
   }
   EXPECT_EQ(waiting.console.Err(), "poll failed: No such device or address\n");
+}
+
+// The first Ctrl-C of an update is survived: the pause it lands in must
+// still be slept whole.
+TEST(RealClock, ASignalDoesNotCutAPauseShort) {
+  struct sigaction action {};
+  action.sa_handler = [](int) {};  // no SA_RESTART, as a stop request's handler may be
+  sigaction(SIGALRM, &action, nullptr);
+  const itimerval soon{{0, 0}, {0, 20000}};
+  setitimer(ITIMER_REAL, &soon, nullptr);
+  RealClock clock;
+  const std::int64_t started = clock.NowMs();
+  clock.Sleep(100);
+  EXPECT_GE(clock.NowMs() - started, 100);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -19,21 +20,22 @@
 #include "link/serial_link.h"
 #include "link/wire_trace.h"
 #include "run_end.h"
+#include "run_plan.h"
 #include "signal_guard.h"
 
 namespace {
 
 using zelmo::CommandLine;
 
-// The link and everything that belongs to its kind, decided once.
+// The link and what belongs to its kind, decided once.
 struct OpenedLink {
   std::unique_ptr<zelmo::link::Link> link;
-  zelmo::driver::HandshakeOptions handshake;  // I2C: the handshake runs once anyway
+  std::function<void()> on_first_silence;  // I2C: none, the handshake runs once
 };
 
-// On the serial link the port is locked, the handshake's limit holds and
-// the first silence names whoever else has the port open, and the kernel
-// when the port is its console.
+// On the serial link the port is locked and the first silence names
+// whoever else has the port open, and the kernel when the port is its
+// console.
 OpenedLink OpenLink(const CommandLine& line, const std::string& progname,
                     const zelmo::Console& console) {
   if (line.i2c != 0) {
@@ -45,10 +47,10 @@ OpenedLink OpenLink(const CommandLine& line, const std::string& progname,
   const int fd = zelmo::link::OpenCOMPort(path.c_str(), zelmo::link::kSerialBaud, console);
   zelmo::link::LockPort(fd, path, progname, console);
   return {std::make_unique<zelmo::link::SerialLink>(fd, console),
-          {line.attempts, [fd, path = std::move(path), progname, console] {
-             zelmo::link::HintPortHolders(fd, path, progname, console);
-             zelmo::link::HintKernelConsole(fd, path, progname, console);
-           }}};
+          [fd, path = std::move(path), progname, console] {
+            zelmo::link::HintPortHolders(fd, path, progname, console);
+            zelmo::link::HintKernelConsole(fd, path, progname, console);
+          }};
 }
 
 // Version, help and command-line errors: the status, or none for a run.
@@ -89,7 +91,9 @@ int Run(int argc, char** argv, zelmo::link::WireTrace::Time started) {
   if (!line.check) zelmo::image::RefuseUnstorableCode(line.hex_file.c_str(), NewCode, console);
   // Files that cannot be written fail before any device is touched.
   std::optional<zelmo::link::WireTrace> trace;
-  if (line.trace_file) trace.emplace(*line.trace_file, started, console);
+  if (line.trace_file) {
+    trace.emplace(*line.trace_file, started, console, zelmo::WireLogHeaderOf(line, argc, argv));
+  }
   std::optional<zelmo::driver::BoardBackup> backup;
   if (line.save_file) backup.emplace(*line.save_file, console);
 
@@ -97,14 +101,10 @@ int Run(int argc, char** argv, zelmo::link::WireTrace::Time started) {
   if (trace) opened.link->Watch(&*trace);
   zelmo::link::RealClock clock;
   zelmo::driver::Updater updater(NewCode, *opened.link, clock, console);
-  zelmo::driver::RunPlan plan{.handshake = std::move(opened.handshake),
-                              .check = line.check,
-                              .backup = backup ? &*backup : nullptr,
-                              .keep_eeprom = line.keep_eeprom,
-                              .start = line.start,
-                              .file_has_eeprom = content.eeprom,
-                              .file_has_application = content.application,
-                              .before_change = [&progname] { zelmo::ProtectChanges(progname); }};
+  zelmo::driver::RunPlan plan = zelmo::PlanRun(line, content);
+  plan.handshake.on_first_silence = std::move(opened.on_first_silence);
+  plan.backup = backup ? &*backup : nullptr;
+  plan.before_change = [&progname] { zelmo::ProtectChanges(progname); };
   updater.Run(plan);
 }
 

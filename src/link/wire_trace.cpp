@@ -23,11 +23,15 @@ std::string HexBytes(std::span<const std::uint8_t> bytes) {
   return text;
 }
 
-WireTrace::WireTrace(const std::string& path, Time started, const Console& console)
+WireTrace::WireTrace(const std::string& path, Time started, const Console& console,
+                     const std::string& header)
     : started_(started) {
   // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg)
   fd_ = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0666);
-  if (fd_ >= 0) return;
+  if (fd_ >= 0) {
+    if (!header.empty()) Write("# " + header + "\n");
+    return;
+  }
   PrintCannotWrite(console, path.c_str());
   EndRun(1);
 }
@@ -55,6 +59,10 @@ void WireTrace::Line(char direction, const std::string& payload) {
   std::string line(stamp.data(), static_cast<std::size_t>(length));
   line += payload;
   line += '\n';
+  Write(line);
+}
+
+void WireTrace::Write(const std::string& line) {
   for (std::size_t done = 0; done < line.size();) {
     const ssize_t put = write(fd_, line.data() + done, line.size() - done);
     if (put < 0 && errno == EINTR) continue;

@@ -17,9 +17,11 @@ class WireTrace final : public WireWatcher {
  public:
   using Time = std::chrono::steady_clock::time_point;
 
-  // Creates or empties the file; ends the run (status 1, "Cannot write
+  // Creates or empties the file and writes the header (WireLogHeader), if
+  // one is given, as its first line; ends the run (status 1, "Cannot write
   // PATH: ERROR" on stderr) when it cannot.
-  WireTrace(const std::string& path, Time started, const Console& console);
+  WireTrace(const std::string& path, Time started, const Console& console,
+            const std::string& header = {});
   WireTrace(const WireTrace&) = delete;
   WireTrace& operator=(const WireTrace&) = delete;
   WireTrace(WireTrace&&) = delete;
@@ -31,6 +33,7 @@ class WireTrace final : public WireWatcher {
 
  private:
   void Line(char direction, const std::string& payload);
+  void Write(const std::string& line);
 
   Time started_;
   int fd_ = -1;

@@ -2,22 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <iterator>
 #include <string>
 #include <vector>
+
+#include "parse_arguments.h"
 
 namespace zelmo {
 namespace {
 
-CommandLine Parse(std::vector<std::string> args) {
-  args.insert(args.begin(), "zelmo_flash");
-  std::vector<char*> argv;
-  std::transform(args.begin(), args.end(), std::back_inserter(argv),
-                 [](std::string& arg) { return arg.data(); });
-  argv.push_back(nullptr);
-  return ParseCommandLine(static_cast<int>(args.size()), argv.data());
-}
+using testing::Parse;
 
 TEST(ConvertNumber, FollowsStrtolBaseZeroClampedTo32Bits) {
   const struct {

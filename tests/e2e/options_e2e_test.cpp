@@ -19,6 +19,7 @@
 #include "image/hex_writer.h"
 #include "link/wire_trace.h"
 #include "process.h"
+#include "temp_file.h"
 #include "temp_folder.h"
 #include "wire_frames.h"
 
@@ -64,6 +65,7 @@ WireLog ReadWireLog(const std::string& path) {
   WireLog log;
   std::istringstream text(FileContent(path));
   for (std::string line; std::getline(text, line);) {
+    if (line.starts_with("#")) continue;
     const std::size_t blank_at = line.find(' ');
     EXPECT_TRUE(blank_at != std::string::npos && line.size() > blank_at + 3) << line;
     (line[blank_at + 1] == '>' ? log.sent : log.received).push_back(line.substr(blank_at + 3));
@@ -275,6 +277,46 @@ TEST(OptionsEndToEnd, CheckAndSaveOverI2C) {
   ASSERT_EQ(received.size(), 1U + 1U + 112U);
   EXPECT_EQ(received.front(), "aa (2 not ready)");
   for (const std::string& reply : received) EXPECT_TRUE(reply.ends_with(" (2 not ready)")) << reply;
+}
+
+// A run recorded with --trace, run again against a board that replays its
+// log: the same output and status, and the replay ends well. Another file
+// against the same log is caught at its first frame that differs.
+TEST(OptionsEndToEnd, AWireLogReplayedAsABoard) {
+  TempFolder folder;
+  const std::string log = folder.File("wire.log");
+  const std::string replay_err = folder.File("replay.err");
+  const TempFile settings(":020000040001F9\n:02E000004100DD\n:00000001FF\n");
+  const TempFile other(":020000040001F9\n:02E000004200DC\n:00000001FF\n");
+  const auto run = [&](const std::string& port, const std::string& hex) {
+    ProcessResult result = Flash({"--trace", log, port, "0", hex}, 60);
+    result.out.replace(result.out.find(port), port.size(), "PORT");
+    return result;
+  };
+  const auto replay = [&] {
+    return std::make_unique<BackgroundProcess>(
+        std::vector<std::string>{"sh", "-c", "exec \"$0\" --replay \"$1\" 2>\"$2\"",
+                                 ZELMO_SIMBOARD_BINARY, log, replay_err});
+  };
+  Board board({});
+  const ProcessResult recorded = run(board.Port(), settings.Path());
+  EXPECT_EQ(recorded.status, 0);
+  EXPECT_TRUE(FileContent(log).starts_with("# zelmo_flash 0.0.0.2, serial port " + board.Port() +
+                                           ", command line: --trace " + log + " " + board.Port() +
+                                           " 0 " + settings.Path() + "\n0.1"));
+  const auto same = replay();
+  const ProcessResult replayed = run(same->FirstLine(), settings.Path());
+  EXPECT_EQ(replayed.out, recorded.out);
+  EXPECT_EQ(replayed.status, 0);
+  EXPECT_EQ(same->Wait(), 0) << FileContent(replay_err);
+
+  const auto differs = replay();
+  run(differs->FirstLine(), other.Path());
+  EXPECT_EQ(differs->Wait(), 1);
+  EXPECT_NE(
+      FileContent(replay_err).find("frame 4 (20 42 00) differs from the log: line 7 has 20 41 00"),
+      std::string::npos)
+      << FileContent(replay_err);
 }
 
 }  // namespace

@@ -92,5 +92,15 @@ TEST(I2CLink, NotReadyBytesThenTheSlaveGoesAway) {
             "receive-byte ff\nreceive-byte failed\n");
 }
 
+// Only before a reply has begun is 0x0E "not ready": the board's EEPROM
+// holds it at offset 1, which the file wants blank.
+TEST(I2CLink, ANotReadyValueInsideAReplyIsData) {
+  const TempFile board(":020000040001F9\n:04E00000FF000E000F\n:00000001FF\n");
+  const I2CRun run =
+      RunOnBus("7", "0x20", {"ZELMO_SHIM_HEX=" + board.Path(), "ZELMO_SHIM_FAIL_AFTER=70"});
+  EXPECT_NE(run.trace.find("receive-byte 0e\nreceive-byte ff\n"), std::string::npos);
+  EXPECT_NE(run.trace.find("write 20 ff 01\n"), std::string::npos) << run.trace;
+}
+
 }  // namespace
 }  // namespace zelmo::testing

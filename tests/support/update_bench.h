@@ -26,7 +26,8 @@ struct Outcome {
 class UpdateBench {
  public:
   explicit UpdateBench(sim::Faults faults = {}, bool i2c = false)
-      : board(std::move(faults)), link(board, clock, i2c) {
+      : UpdateBench(sim::BoardModel(std::move(faults)), i2c) {}
+  UpdateBench(sim::BoardModel model, bool i2c) : board(std::move(model)), link(board, clock, i2c) {
     image->fill(image::kBlankWord);
   }
 

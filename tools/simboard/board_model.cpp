@@ -45,6 +45,11 @@ BoardModel::BoardModel(Faults faults) : faults_(std::move(faults)) {
   output_.assign(faults_.stale_bytes.begin(), faults_.stale_bytes.end());
 }
 
+BoardModel::BoardModel(LogReplay replay) : replay_(std::move(replay)) {
+  flash_.fill(image::kBlankWord);
+  eeprom_.fill(0xFF);
+}
+
 void BoardModel::Load(const image::WordImage& image) {
   for (std::size_t a = 0; a < kFlashWords; ++a) flash_[a] = image[a] & image::kBlankWord;
   for (std::size_t k = 0; k < image::kEEPROMSize; ++k) eeprom_[k] = image::EEPROMByte(image, k);
@@ -52,6 +57,10 @@ void BoardModel::Load(const image::WordImage& image) {
 
 void BoardModel::Receive(std::span<const std::uint8_t> bytes) {
   pending_.insert(pending_.end(), bytes.begin(), bytes.end());
+  if (replay_) {
+    replay_->Take(pending_, frames_, output_, not_ready_due_);
+    return;
+  }
   while (ConsumeFrame()) {
   }
 }

@@ -4,10 +4,12 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <optional>
 #include <span>
 #include <vector>
 
 #include "image/word_image.h"
+#include "tools/simboard/log_replay.h"
 
 namespace zelmo::sim {
 
@@ -37,6 +39,8 @@ class BoardModel {
   static constexpr std::uint8_t kAck = 0x00;
 
   explicit BoardModel(Faults faults = {});
+  // A board that answers exactly as a logged one did, and nothing more.
+  explicit BoardModel(LogReplay replay);
 
   // Takes the flash (14-bit) and EEPROM content from an image.
   void Load(const image::WordImage& image);
@@ -61,6 +65,8 @@ class BoardModel {
   // Requests that reached outside words 0x0200-0x0FFF or the 64 EEPROM bytes.
   [[nodiscard]] int Violations() const { return violations_; }
   [[nodiscard]] const Faults& GetFaults() const { return faults_; }
+  // The log being replayed; null for a modelled board.
+  [[nodiscard]] const LogReplay* Replay() const { return replay_ ? &*replay_ : nullptr; }
 
  private:
   bool ConsumeFrame();
@@ -75,6 +81,7 @@ class BoardModel {
   [[nodiscard]] std::uint16_t ReadBackWord(std::size_t address) const;
 
   Faults faults_;
+  std::optional<LogReplay> replay_;
   std::array<std::uint16_t, kFlashWords> flash_{};
   std::array<std::uint8_t, image::kEEPROMSize> eeprom_{};
   std::vector<std::uint8_t> pending_;

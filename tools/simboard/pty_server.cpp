@@ -52,8 +52,11 @@ void PtyServer::Serve(const volatile std::sig_atomic_t& stop, std::size_t frame_
     if (ready > 0 && (entry.revents & POLLIN) != 0) {
       ReadHost();
     } else if (ready > 0) {
+      // A replay ends when the program that talked to it closes the port.
+      if (board_.Replay() != nullptr && !board_.Frames().empty()) return;
       usleep(kHangUpPollUs);  // no one has the terminal open: nothing to read yet
     }
+    if (board_.Replay() != nullptr && board_.Replay()->Failed()) return;
     WriteDuePieces();
   }
 }

@@ -26,7 +26,9 @@ class PtyServer {
   // Opens the terminal pair; returns the path the updater is to open.
   std::string Open();
   // Runs until stop becomes non-zero or, when frame_limit is non-zero, the
-  // board has received that many frames (a device that goes away).
+  // board has received that many frames (a device that goes away). A board
+  // that replays a log serves until a frame differs from it, or until the
+  // program that sent frames closes the port.
   void Serve(const volatile std::sig_atomic_t& stop, std::size_t frame_limit = 0);
 
  private:

@@ -8,9 +8,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "image/hex_reader.h"
+#include "link/wire_log.h"
 #include "run_end.h"
 #include "tools/simboard/board_model.h"
 #include "tools/simboard/pty_server.h"
@@ -35,6 +37,10 @@ constexpr const char* kUsage =
     "  --bad-word ADDR          word ADDR (hex) reads back wrong once programmed\n"
     "  --pieces SIZE:MS         send replies in pieces of SIZE bytes, MS apart\n"
     "  --vanish-after N         go away (close the terminal) after N frames\n"
+    "  --replay LOG             answer as the board of a serial link's wire log (written\n"
+    "                           by zelmo_flash --trace) did; ends by itself: status 0\n"
+    "                           once every logged frame came as logged and the port\n"
+    "                           was closed, 1 at the first frame that differs\n"
     "  --help                   this text\n";
 
 struct Settings {
@@ -42,6 +48,7 @@ struct Settings {
   zelmo::sim::Faults faults;
   std::string hex_file;
   std::string trace_file;
+  std::string replay_file;
   std::size_t vanish_after = 0;
 };
 
@@ -98,6 +105,9 @@ bool ApplyOption(int option, const char* value, Settings& settings) {
       faults.checksum_error_block = static_cast<int>(a);
       faults.checksum_errors = static_cast<int>(b);
       return true;
+    case 'r':
+      settings.replay_file = value;
+      return true;
     case 'v':
       settings.vanish_after = static_cast<std::size_t>(std::strtoul(value, nullptr, 10));
       return true;
@@ -128,6 +138,7 @@ bool ParseSettings(int argc, char** argv, Settings& settings) {
                                     {"bad-word", required_argument, nullptr, 'b'},
                                     {"pieces", required_argument, nullptr, 'p'},
                                     {"vanish-after", required_argument, nullptr, 'v'},
+                                    {"replay", required_argument, nullptr, 'r'},
                                     {"help", no_argument, nullptr, 'H'},
                                     {nullptr, 0, nullptr, 0}};
   int option = 0;
@@ -137,13 +148,45 @@ bool ParseSettings(int argc, char** argv, Settings& settings) {
   return optind == argc;
 }
 
-int Serve(const Settings& settings) {
+constexpr int kNotALog = 2;
+
+// The board of a log, or none (with the reason on stderr) when the file is
+// not a serial link's log.
+std::optional<zelmo::sim::BoardModel> ReplayedBoard(const std::string& path) {
+  zelmo::link::WireLog log = zelmo::link::ReadWireLogFile(path);
+  if (!log.error.empty()) {
+    std::fprintf(stderr, "zelmo_flash_simboard: %s: %s\n", path.c_str(), log.error.c_str());
+    return std::nullopt;
+  }
+  if (log.i2c) {
+    std::fprintf(stderr,
+                 "zelmo_flash_simboard: %s is a log of the I2C link: its reset request and "
+                 "not-ready bytes have no form on a serial line, so it cannot be replayed\n",
+                 path.c_str());
+    return std::nullopt;
+  }
+  return zelmo::sim::BoardModel(zelmo::sim::LogReplay(std::move(log)));
+}
+
+zelmo::sim::BoardModel ModelledBoard(const Settings& settings) {
   zelmo::sim::BoardModel board(settings.faults);
   if (!settings.hex_file.empty()) {
     auto image = std::make_unique<zelmo::image::WordImage>();
     zelmo::image::LoadHexFile(settings.hex_file.c_str(), *image, zelmo::Console{stderr, stderr});
     board.Load(*image);
   }
+  return board;
+}
+
+// A replay's ending: 0 only when the whole log came as logged.
+int ReplayStatus(const zelmo::sim::LogReplay& replay) {
+  const bool whole = !replay.Failed() && replay.Complete();
+  std::fprintf(stderr, "zelmo_flash_simboard: %s%s\n",
+               whole ? "" : "replay failed: ", replay.Report().c_str());
+  return whole ? 0 : 1;
+}
+
+int Serve(zelmo::sim::BoardModel& board, const Settings& settings) {
   std::FILE* trace = nullptr;
   if (!settings.trace_file.empty() &&
       (trace = std::fopen(settings.trace_file.c_str(), "w")) == nullptr) {
@@ -155,7 +198,16 @@ int Serve(const Settings& settings) {
   std::fflush(stdout);
   server.Serve(stop_requested, settings.vanish_after);
   if (trace != nullptr) std::fclose(trace);
-  return 0;
+  return board.Replay() != nullptr ? ReplayStatus(*board.Replay()) : 0;
+}
+
+int Run(const Settings& settings) {
+  if (settings.replay_file.empty()) {
+    zelmo::sim::BoardModel board = ModelledBoard(settings);
+    return Serve(board, settings);
+  }
+  std::optional<zelmo::sim::BoardModel> board = ReplayedBoard(settings.replay_file);
+  return board ? Serve(*board, settings) : kNotALog;
 }
 
 }  // namespace
@@ -174,7 +226,7 @@ int main(int argc, char** argv) {
   std::signal(SIGINT, RequestStop);
   std::signal(SIGHUP, RequestStop);
   try {
-    return Serve(settings);
+    return Run(settings);
   } catch (const zelmo::RunEnded& ended) {
     return ended.status;
   }

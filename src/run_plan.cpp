@@ -1,0 +1,28 @@
+#include "run_plan.h"
+
+#include <vector>
+
+#include "link/wire_log.h"
+
+namespace zelmo {
+
+// On I2C a wait ends at the first byte, so the handshake runs once anyway.
+driver::RunPlan PlanRun(const CommandLine& line, const image::HexContent& content) {
+  driver::RunPlan plan;
+  plan.handshake.attempts = line.i2c != 0 ? 0 : line.attempts;
+  plan.check = line.check;
+  plan.keep_eeprom = line.keep_eeprom;
+  plan.start = line.start;
+  plan.file_has_eeprom = content.eeprom;
+  plan.file_has_application = content.application;
+  return plan;
+}
+
+std::string WireLogHeaderOf(const CommandLine& line, int argc, char** argv) {
+  const std::string link = line.i2c != 0 ? link::I2CLinkName(I2CPath(line), line.address)
+                                         : link::SerialLinkName(SerialPath(line));
+  const std::vector<std::string> arguments(argv + 1, argv + argc);
+  return link::WireLogHeader(kVersionText, link, arguments);
+}
+
+}  // namespace zelmo

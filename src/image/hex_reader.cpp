@@ -35,13 +35,14 @@ long StrtolField(const char* line, std::size_t position, std::size_t width) {
   return std::strtol(scratch, nullptr, 16);
 }
 
-constexpr std::array<signed char, 256> kDigitValues = [] {
-  std::array<signed char, 256> values{};
-  values.fill(-1);
-  for (unsigned d = 0; d < 10; ++d) values['0' + d] = static_cast<signed char>(d);
+constexpr std::uint8_t kNotADigit = 0xFF;
+constexpr std::array<std::uint8_t, 256> kDigitValues = [] {
+  std::array<std::uint8_t, 256> values{};
+  values.fill(kNotADigit);
+  for (unsigned d = 0; d < 10; ++d) values['0' + d] = static_cast<std::uint8_t>(d);
   for (unsigned d = 0; d < 6; ++d) {
-    values['a' + d] = static_cast<signed char>(10 + d);
-    values['A' + d] = static_cast<signed char>(10 + d);
+    values['a' + d] = static_cast<std::uint8_t>(10 + d);
+    values['A' + d] = static_cast<std::uint8_t>(10 + d);
   }
   return values;
 }();
@@ -52,8 +53,8 @@ constexpr std::array<signed char, 256> kDigitValues = [] {
 long HexField(const char* line, std::size_t position, std::size_t width) {
   long value = 0;
   for (std::size_t i = 0; i < width; ++i) {
-    const int digit = kDigitValues[static_cast<unsigned char>(line[position + i])];
-    if (digit < 0) return StrtolField(line, position, width);
+    const std::uint8_t digit = kDigitValues[static_cast<unsigned char>(line[position + i])];
+    if (digit == kNotADigit) return StrtolField(line, position, width);
     value = value * 16 + digit;
   }
   return value;

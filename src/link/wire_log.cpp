@@ -35,10 +35,11 @@ std::vector<std::string> Unquoted(std::string_view text) {
   for (std::size_t at = 0; at < text.size(); ++at) {
     const char c = text[at];
     if (quoted) {
-      if (c == '\'')
+      if (c == '\'') {
         quoted = false;
-      else
+      } else {
         current += c;
+      }
     } else if (c == '\'') {
       quoted = in_word = true;
     } else if (c == '\\' && at + 1 < text.size()) {
@@ -130,7 +131,8 @@ WireLog ReadWireLog(std::istream& text) {
   for (std::string line; std::getline(text, line);) {
     ++number;
     if (line.starts_with("#")) {
-      if (number == 1) ReadHeader(std::string_view(line).substr(1 + (line.size() > 1)), log);
+      if (number == 1)
+        ReadHeader(std::string_view(line).substr(line.starts_with("# ") ? 2 : 1), log);
       continue;
     }
     WireLogLine entry;

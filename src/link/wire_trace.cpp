@@ -62,7 +62,7 @@ void WireTrace::Line(char direction, const std::string& payload) {
   Write(line);
 }
 
-void WireTrace::Write(const std::string& line) {
+void WireTrace::Write(const std::string& line) const {
   for (std::size_t done = 0; done < line.size();) {
     const ssize_t put = write(fd_, line.data() + done, line.size() - done);
     if (put < 0 && errno == EINTR) continue;

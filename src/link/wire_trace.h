@@ -33,7 +33,7 @@ class WireTrace final : public WireWatcher {
 
  private:
   void Line(char direction, const std::string& payload);
-  void Write(const std::string& line);
+  void Write(const std::string& line) const;
 
   Time started_;
   int fd_ = -1;

@@ -25,10 +25,12 @@ const std::filesystem::path kTraces = ZELMO_TRACES;
 std::map<std::string, int> Endings() {
   std::map<std::string, int> endings;
   std::ifstream file(kTraces / "endings");
-  for (std::string line; std::getline(file, line);) {
-    if (line.empty() || line.starts_with("#")) continue;
-    const std::size_t blank = line.find(' ');
-    endings[line.substr(0, blank)] = std::stoi(line.substr(blank + 1));
+  for (std::string name; file >> name;) {
+    if (name.starts_with("#")) {
+      file.ignore(4096, '\n');
+    } else {
+      file >> endings[name];
+    }
   }
   return endings;
 }
@@ -56,8 +58,8 @@ TEST(TraceReplay, EveryLogRunsAgainFrameForFrame) {
     std::vector<Bytes> sent;
     std::vector<Bytes> logged;
     for (const auto& transfer : bench.link.Transfers()) sent.push_back(transfer.bytes);
-    for (const auto& logged_line : log.lines) {
-      if (logged_line.direction == '>') logged.push_back(logged_line.bytes);
+    for (const auto& at : log.lines) {
+      if (at.direction == '>') logged.push_back(at.bytes);
     }
     EXPECT_EQ(sent, logged) << name << ": " << bench.board.Replay()->Report();
     ASSERT_TRUE(endings.contains(name)) << name << " has no line in tests/traces/endings";

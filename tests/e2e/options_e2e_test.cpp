@@ -11,6 +11,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "board_process.h"
@@ -294,9 +295,8 @@ TEST(OptionsEndToEnd, AWireLogReplayedAsABoard) {
     return result;
   };
   const auto replay = [&] {
-    return std::make_unique<BackgroundProcess>(
-        std::vector<std::string>{"sh", "-c", "exec \"$0\" --replay \"$1\" 2>\"$2\"",
-                                 ZELMO_SIMBOARD_BINARY, log, replay_err});
+    return std::make_unique<BackgroundProcess>(std::vector<std::string>{
+        "sh", "-c", "exec \"$0\" --replay \"$1\" 2>\"$2\"", SimboardBinary(), log, replay_err});
   };
   Board board({});
   const ProcessResult recorded = run(board.Port(), settings.Path());
@@ -306,8 +306,7 @@ TEST(OptionsEndToEnd, AWireLogReplayedAsABoard) {
                                            " 0 " + settings.Path() + "\n0.1"));
   const auto same = replay();
   const ProcessResult replayed = run(same->FirstLine(), settings.Path());
-  EXPECT_EQ(replayed.out, recorded.out);
-  EXPECT_EQ(replayed.status, 0);
+  EXPECT_EQ(std::tie(replayed.out, replayed.status), std::tie(recorded.out, recorded.status));
   EXPECT_EQ(same->Wait(), 0) << FileContent(replay_err);
 
   const auto differs = replay();

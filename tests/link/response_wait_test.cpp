@@ -1,7 +1,7 @@
 #include "link/response_wait.h"
 
 #include <gtest/gtest.h>
-#include <sys/time.h>
+#include <unistd.h>
 
 #include <csignal>
 
@@ -151,8 +151,7 @@ TEST(RealClock, ASignalDoesNotCutAPauseShort) {
   struct sigaction action {};
   action.sa_handler = [](int) {};  // no SA_RESTART, as a stop request's handler may be
   sigaction(SIGALRM, &action, nullptr);
-  const itimerval soon{{0, 0}, {0, 20000}};
-  setitimer(ITIMER_REAL, &soon, nullptr);
+  ualarm(20000, 0);
   RealClock clock;
   const std::int64_t started = clock.NowMs();
   clock.Sleep(100);

@@ -10,6 +10,12 @@
 
 namespace zelmo::testing {
 
+// The simulated board's program: a native one beside an emulated updater.
+inline std::string SimboardBinary() {
+  const char* native = std::getenv("ZELMO_SIMBOARD");
+  return native != nullptr ? native : ZELMO_SIMBOARD_BINARY;
+}
+
 // A simulated board on its own terminal; Frames() holds what it received,
 // each frame as blank-separated hex pairs.
 class Board {
@@ -31,9 +37,7 @@ class Board {
  private:
   static std::vector<std::string> Command(const std::vector<std::string>& options,
                                           const std::string& trace) {
-    const char* native = std::getenv("ZELMO_SIMBOARD");  // native beside an emulated program
-    std::vector<std::string> command = {native != nullptr ? native : ZELMO_SIMBOARD_BINARY,
-                                        "--trace", trace};
+    std::vector<std::string> command = {SimboardBinary(), "--trace", trace};
     command.insert(command.end(), options.begin(), options.end());
     return command;
   }

@@ -25,7 +25,7 @@ class CapturedConsole {
     std::free(err_data_);
   }
 
-  [[nodiscard]] Console Get() const { return Console{out_file_, err_file_}; }
+  [[nodiscard]] Console Get() const { return Console{out_file_, err_file_, terminal}; }
   std::string Out() {
     std::fflush(out_file_);
     return {out_data_, out_size_};
@@ -34,6 +34,8 @@ class CapturedConsole {
     std::fflush(err_file_);
     return {err_data_, err_size_};
   }
+
+  bool terminal = false;  // whether Get() says that out faces a person
 
  private:
   char* out_data_ = nullptr;

@@ -33,9 +33,7 @@ class UpdateBench {
 
   // A whole run as the program makes it, to its ending.
   Outcome Run(const driver::RunPlan& plan = {}) {
-    Console shown = console.Get();
-    shown.terminal = terminal;
-    driver::Updater updater(*image, link, clock, shown);
+    driver::Updater updater(*image, link, clock, console.Get());
     Outcome outcome;
     try {
       updater.Run(plan);
@@ -66,7 +64,6 @@ class UpdateBench {
 
   std::unique_ptr<image::WordImage> image = std::make_unique<image::WordImage>();
   CapturedConsole console;
-  bool terminal = false;  // the display faces a person at a terminal
   sim::BoardModel board;
   sim::FakeClock clock;
   sim::SimLink link;

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Cross-builds for the board's computer (armhf and arm64), runs the unit and
-# end-to-end tests under qemu-user with the simulated board running natively,
-# and builds and checks each Debian package.
+# Cross-builds for the board's computer (armhf and arm64) and runs the unit
+# and end-to-end tests under qemu-user with the simulated board running
+# natively. (The packages for the board come from scripts/package.sh.)
 # Usage: scripts/cross.sh NATIVE_BUILD_DIR [ARCH...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,5 +18,4 @@ for arch in "${arches[@]}"; do
   (cd "build-$arch" &&
     ZELMO_SIMBOARD="$native/tools/simboard/zelmo_flash_simboard" \
     ctest --output-on-failure --parallel 8)
-  scripts/package.sh "build-$arch"
 done

@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=$(mkdir -p "${1:-build}" && realpath "${1:-build}")
-version=$(sed -n 's/^project(zelmo_flash VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+version=$(sed -n '1s/^zelmo-flash (\([0-9.]*\)).*/\1/p' debian/changelog)
 name=zelmo-flash-$version
 
 files() {

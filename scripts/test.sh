@@ -3,14 +3,15 @@
 # normal build and of a sanitizer build (AddressSanitizer and
 # UndefinedBehaviorSanitizer), static analysis, the source release built
 # and tested on its own, bounded fuzzing, the end-to-end tests under
-# valgrind, the Debian package, and the armhf and arm64 builds tested
-# under qemu-user. Needs no git: a release tarball runs it as a clone does.
+# valgrind, the Debian packages built by dpkg-buildpackage (natively, with
+# lintian and the autopkgtest of the installed package, and cross-built for
+# armhf and arm64), and the armhf and arm64 builds tested under qemu-user. Needs no git: a release tarball runs it as a clone does.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 # Everything the stages below use, installed at once.
 scripts/setup.sh clang-format clang-tidy cppcheck clang libclang-rt-14-dev valgrind \
-  srecord dpkg-dev file lintian man-db groff-base qemu-user crossbuild-essential-armhf crossbuild-essential-arm64 \
+  srecord dpkg-dev debhelper lintian autopkgtest file man-db groff-base qemu-user crossbuild-essential-armhf crossbuild-essential-arm64 \
   libi2c-dev:armhf libi2c-dev:arm64 libgtest-dev:armhf libgtest-dev:arm64 \
   libstdc++6:armhf libstdc++6:arm64
 
@@ -50,8 +51,8 @@ stage "End-to-end tests under valgrind memcheck"
 (cd build && ZELMO_FLASH_WRAPPER="valgrind --error-exitcode=99 -q --leak-check=full --vgdb=no" \
   ctest -L e2e --output-on-failure --parallel 8)
 
-stage "Debian package (amd64): build, lintian, install, remove"
-scripts/package.sh build
+stage "Debian packages: native (tests, lintian, install, autopkgtest, remove), armhf and arm64"
+scripts/package.sh build/packages armhf arm64
 
 stage "Cross builds for the board (armhf, arm64), tested under qemu-user"
 scripts/cross.sh build armhf arm64

@@ -8,7 +8,11 @@
 
 namespace zelmo {
 
-inline constexpr const char* kVersionText = "0.0.0.2";
+// From debian/changelog, through the build.
+#ifndef ZELMO_VERSION
+#error "ZELMO_VERSION is set by the build from debian/changelog"
+#endif
+inline constexpr const char* kVersionText = ZELMO_VERSION;
 inline constexpr const char* usage_string =
     "usage: zelmo_flash i2bus i2cdevice HexFileName\nUse i2cdevice = 0 for Serial Port\n";
 

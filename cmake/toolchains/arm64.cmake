@@ -2,5 +2,4 @@
 set(triplet aarch64-linux-gnu)
 set(processor aarch64)
 set(qemu qemu-aarch64)
-set(deb_arch arm64)
 include(${CMAKE_CURRENT_LIST_DIR}/debian_cross.cmake)

@@ -2,5 +2,4 @@
 set(triplet arm-linux-gnueabihf)
 set(processor arm)
 set(qemu qemu-arm)
-set(deb_arch armhf)
 include(${CMAKE_CURRENT_LIST_DIR}/debian_cross.cmake)

@@ -2,15 +2,22 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 #include <vector>
-
-#include "parse_arguments.h"
 
 namespace zelmo {
 namespace {
 
-using testing::Parse;
+CommandLine Parse(std::vector<std::string> args) {
+  args.insert(args.begin(), "zelmo_flash");
+  std::vector<char*> argv;
+  std::transform(args.begin(), args.end(), std::back_inserter(argv),
+                 [](std::string& arg) { return arg.data(); });
+  argv.push_back(nullptr);
+  return ParseCommandLine(static_cast<int>(args.size()), argv.data());
+}
 
 TEST(ConvertNumber, FollowsStrtolBaseZeroClampedTo32Bits) {
   const struct {

@@ -8,11 +8,10 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <optional>
 
+#include "command_line.h"
 #include "image/hex_reader.h"
 #include "link/wire_log.h"
-#include "parse_arguments.h"
 #include "run_plan.h"
 #include "temp_folder.h"
 #include "update_bench.h"
@@ -22,16 +21,11 @@ namespace {
 
 const std::filesystem::path kTraces = ZELMO_TRACES;
 
+// Each line: a log's file name and the status its run ends with.
 std::map<std::string, int> Endings() {
   std::map<std::string, int> endings;
   std::ifstream file(kTraces / "endings");
-  for (std::string name; file >> name;) {
-    if (name.starts_with("#")) {
-      file.ignore(4096, '\n');
-    } else {
-      file >> endings[name];
-    }
-  }
+  for (std::string name; file >> name;) file >> endings[name];
   return endings;
 }
 
@@ -44,15 +38,18 @@ TEST(TraceReplay, EveryLogRunsAgainFrameForFrame) {
     const std::string name = entry.path().filename();
     const link::WireLog log = link::ReadWireLogFile(entry.path());
     ASSERT_EQ(log.error, "") << name;
-    const CommandLine line = Parse(log.arguments);
-    ASSERT_EQ(line.action, CommandLine::Action::kRun) << name;
+    std::vector<std::string> args = log.arguments;
+    args.insert(args.begin(), "zelmo_flash");
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    const CommandLine line = ParseCommandLine(static_cast<int>(argv.size()), argv.data());
     UpdateBench bench(sim::BoardModel(sim::LogReplay(log)), line.i2c != 0);
     const std::string hex = kTraces / std::filesystem::path(line.hex_file).filename();
     driver::RunPlan plan =
         PlanRun(line, image::LoadHexFile(hex.c_str(), *bench.image, bench.console.Get()));
-    TempFolder folder;
-    std::optional<driver::BoardBackup> backup;
-    if (line.save_file) plan.backup = &backup.emplace(folder.File("board.hex"), Console{});
+    const TempFolder folder;
+    driver::BoardBackup backup(folder.File("board.hex"), Console{});
+    if (line.save_file) plan.backup = &backup;
     const Outcome outcome = bench.Run(plan);
 
     std::vector<Bytes> sent;

@@ -93,24 +93,22 @@ TEST(Update, ProgressAtATerminalOnEitherLink) {
       UpdateBench bench(sim::Faults{.checksum_error_block = 0x0400, .checksum_errors = 1}, i2c);
       bench.console.terminal = terminal;
       bench.SetBlock(0x0400, 0x2000);
-      bench.SetBlock(0x0200, 0x3000);
       EXPECT_EQ(bench.Run().status, 0);
       out[terminal ? 1 : 0] = bench.console.Out();
     }
-    std::vector<int> percent;  // 112 blocks read, 2 programmed, 112 verified
+    std::vector<int> percent;  // 112 blocks read, 1 programmed, 112 verified
     for (std::sregex_iterator it(out[1].begin(), out[1].end(), display), end; it != end; ++it)
       percent.push_back(std::stoi((*it)[2]));
-    ASSERT_EQ(percent.size(), 226U) << i2c;
-    const auto phase = [&](long from, long to) {
-      return std::is_sorted(percent.begin() + from, percent.begin() + to) &&
-             percent.at(static_cast<std::size_t>(to - 1)) == 100;
+    ASSERT_EQ(percent.size(), 225U) << i2c;
+    const auto phase = [&](std::size_t from, std::size_t to) {
+      return std::is_sorted(percent.data() + from, percent.data() + to) && percent[to - 1] == 100;
     };
-    EXPECT_TRUE(phase(0, 112) && percent[112] == 50 && phase(112, 114) && phase(114, 226)) << i2c;
+    EXPECT_TRUE(phase(0, 112) && phase(112, 113) && phase(113, 225)) << i2c;
     // The serial board answers each read after the first 100 ms pause.
     EXPECT_TRUE(i2c ||
                 out[1].find("0360   12/112 blocks  11%  0:10 left\x1b[K\r") != std::string::npos);
     EXPECT_NE(out[1].find("\x1b[KChecksum Error transfering data to TNC\n"), std::string::npos);
-    EXPECT_NE(out[1].find("\x1b[KVerified OK\n"), std::string::npos);
+    EXPECT_TRUE(out[1].ends_with("\x1b[KVerified OK\n"));
     EXPECT_EQ(
         std::regex_replace(std::regex_replace(out[1], display, "$1\r"), std::regex("\x1b\\[K"), ""),
         out[0])

@@ -1,12 +1,12 @@
 #include "image/hex_reader.h"
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 
+#include "hex_digits.h"
 #include "image/foreign_data.h"
 #include "run_end.h"
 
@@ -35,26 +35,14 @@ long StrtolField(const char* line, std::size_t position, std::size_t width) {
   return std::strtol(scratch, nullptr, 16);
 }
 
-constexpr std::uint8_t kNotADigit = 0xFF;
-constexpr std::array<std::uint8_t, 256> kDigitValues = [] {
-  std::array<std::uint8_t, 256> values{};
-  values.fill(kNotADigit);
-  for (unsigned d = 0; d < 10; ++d) values['0' + d] = static_cast<std::uint8_t>(d);
-  for (unsigned d = 0; d < 6; ++d) {
-    values['a' + d] = static_cast<std::uint8_t>(10 + d);
-    values['A' + d] = static_cast<std::uint8_t>(10 + d);
-  }
-  return values;
-}();
-
 // Nearly every field is plain hex digits: those are summed here, and only
 // the others (blanks, signs, 0x, the line's end) go the way strtol reads
 // them, so a field means what it always meant.
 long HexField(const char* line, std::size_t position, std::size_t width) {
   long value = 0;
   for (std::size_t i = 0; i < width; ++i) {
-    const std::uint8_t digit = kDigitValues[static_cast<unsigned char>(line[position + i])];
-    if (digit == kNotADigit) return StrtolField(line, position, width);
+    const std::uint8_t digit = HexDigitValue(line[position + i]);
+    if (digit == kNotAHexDigit) return StrtolField(line, position, width);
     value = value * 16 + digit;
   }
   return value;

@@ -6,6 +6,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "hex_digits.h"
+
 namespace zelmo::link {
 namespace {
 
@@ -58,28 +60,24 @@ std::vector<std::string> Unquoted(std::string_view text) {
   return arguments;
 }
 
+// The version is there for whoever reads the log; the replay needs the
+// link and the command line.
 void ReadHeader(std::string_view text, WireLog& log) {
-  const std::size_t version_at = text.find(' ');
   const std::size_t version_end = text.find(',');
-  if (version_at == std::string_view::npos || version_end == std::string_view::npos) return;
-  log.version = text.substr(version_at + 1, version_end - version_at - 1);
+  if (version_end == std::string_view::npos) return;
   log.i2c = text.substr(version_end).starts_with(kI2CLink);
   if (const std::size_t at = text.find(kCommandLine); at != std::string_view::npos) {
     log.arguments = Unquoted(text.substr(at + kCommandLine.size()));
   }
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 bool ReadBytes(std::istringstream& fields, std::vector<std::uint8_t>& bytes) {
   for (std::string pair; fields >> pair;) {
-    if (pair.size() != 2 || HexDigit(pair[0]) < 0 || HexDigit(pair[1]) < 0) return false;
-    bytes.push_back(static_cast<std::uint8_t>(HexDigit(pair[0]) * 16 + HexDigit(pair[1])));
+    if (pair.size() != 2) return false;
+    const std::uint8_t high = HexDigitValue(pair[0]);
+    const std::uint8_t low = HexDigitValue(pair[1]);
+    if (high == kNotAHexDigit || low == kNotAHexDigit) return false;
+    bytes.push_back(static_cast<std::uint8_t>(high * 16U + low));
   }
   return true;
 }
@@ -131,8 +129,7 @@ WireLog ReadWireLog(std::istream& text) {
   for (std::string line; std::getline(text, line);) {
     ++number;
     if (line.starts_with("#")) {
-      if (number == 1)
-        ReadHeader(std::string_view(line).substr(line.starts_with("# ") ? 2 : 1), log);
+      if (number == 1) ReadHeader(line, log);
       continue;
     }
     WireLogLine entry;

@@ -21,7 +21,6 @@ struct WireLogLine {
 };
 
 struct WireLog {
-  std::string version;                 // of the program that wrote it; empty without a header
   bool i2c = false;                    // written on the I2C link
   std::vector<std::string> arguments;  // the command line as given, options and file name
   std::vector<WireLogLine> lines;      // the transfers and replies, in order

@@ -45,9 +45,8 @@ BoardModel::BoardModel(Faults faults) : faults_(std::move(faults)) {
   output_.assign(faults_.stale_bytes.begin(), faults_.stale_bytes.end());
 }
 
-BoardModel::BoardModel(LogReplay replay) : replay_(std::move(replay)) {
-  flash_.fill(image::kBlankWord);
-  eeprom_.fill(0xFF);
+BoardModel::BoardModel(LogReplay replay) : BoardModel(Faults{}) {
+  replay_.emplace(std::move(replay));
 }
 
 void BoardModel::Load(const image::WordImage& image) {

@@ -30,7 +30,6 @@ class LogReplay {
   [[nodiscard]] bool Complete() const { return NextSent() == log_.lines.size(); }
   // The frame that went wrong, or, when none did, where the log stands.
   [[nodiscard]] std::string Report() const;
-  [[nodiscard]] int FramesMatched() const { return matched_; }
 
  private:
   // Index of the next '>' line at or after next_; the lines' size if none.

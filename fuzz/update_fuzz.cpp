@@ -147,9 +147,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   };
   int status = -1;
   try {
-    updater.Run(plan);
-  } catch (const zelmo::RunEnded& ended) {
-    status = ended.status;
+    status = updater.Run(plan).status;
   } catch (const zelmo::fuzz::ExchangeCapReached&) {
     return 0;
   }

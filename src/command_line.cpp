@@ -20,7 +20,8 @@ enum LongOption : int {
   kHelp,
   kIgnoreChecksums,
   kKeepEEPROM,
-  kStart
+  kStart,
+  kRetries
 };
 
 const option kLongOptions[] = {{"check", no_argument, nullptr, kCheck},
@@ -31,6 +32,7 @@ const option kLongOptions[] = {{"check", no_argument, nullptr, kCheck},
                                {"ignore-checksums", no_argument, nullptr, kIgnoreChecksums},
                                {"keep-eeprom", no_argument, nullptr, kKeepEEPROM},
                                {"start", no_argument, nullptr, kStart},
+                               {"retries", required_argument, nullptr, kRetries},
                                {nullptr, 0, nullptr, 0}};
 
 // The options that only switch something on.
@@ -39,6 +41,15 @@ constexpr std::pair<int, bool CommandLine::*> kFlags[] = {
     {kIgnoreChecksums, &CommandLine::ignore_checksums},
     {kKeepEEPROM, &CommandLine::keep_eeprom},
     {kStart, &CommandLine::start}};
+
+constexpr int kMostRetries = 100;
+
+bool RefuseValue(const char* option, const char* value, CommandLine& line) {
+  line.action = CommandLine::Action::kBadValue;
+  line.bad_option = option;
+  line.bad_value = value;
+  return false;
+}
 
 // Takes one option into line; false when it ends the parsing where it stands.
 bool TakeOption(int option, const char* value, CommandLine& line) {
@@ -63,10 +74,13 @@ bool TakeOption(int option, const char* value, CommandLine& line) {
       return true;
     case kAttempts:
       line.attempts = ParseAttempts(value);
-      if (line.attempts != 0) return true;
-      line.action = Action::kBadAttempts;
-      line.bad_value = value;
-      return false;
+      return line.attempts != 0 || RefuseValue("attempts", value, line);
+    case kRetries: {
+      const std::optional<int> retries = ParseDecimal(value);
+      if (!retries || *retries > kMostRetries) return RefuseValue("retries", value, line);
+      line.retries = *retries;
+      return true;
+    }
     default:  // an unknown option or a missing option argument
       line.action = Action::kUsage;
       return false;
@@ -82,16 +96,18 @@ std::int32_t ConvertNumber(const char* text) {
   return static_cast<std::int32_t>(value);
 }
 
-int ParseAttempts(const char* text) {
-  if (*text == '\0') return 0;
+std::optional<int> ParseDecimal(const char* text) {
+  if (*text == '\0') return std::nullopt;
   long long value = 0;
   for (const char* at = text; *at != '\0'; ++at) {
-    if (std::isdigit(static_cast<unsigned char>(*at)) == 0) return 0;
+    if (std::isdigit(static_cast<unsigned char>(*at)) == 0) return std::nullopt;
     value = value * 10 + (*at - '0');
-    if (value > INT_MAX) return 0;
+    if (value > INT_MAX) return std::nullopt;
   }
   return static_cast<int>(value);
 }
+
+int ParseAttempts(const char* text) { return ParseDecimal(text).value_or(0); }
 
 CommandLine ParseCommandLine(int argc, char** argv) {
   CommandLine line;

@@ -29,6 +29,8 @@ inline constexpr const char* kHelpText =
     "  --start             start the firmware when the code is found up to date\n"
     "  --ignore-checksums  read a file whose record checksums are wrong\n"
     "  --attempts N        serial link: give up after N unanswered handshake attempts\n"
+    "  --retries N         after a fault once the bootloader has answered, try the\n"
+    "                      whole run again, up to N more times (0 to 100; default 0)\n"
     "  --trace FILE        log every frame sent and every reply to FILE\n"
     "  --help              print this text and exit (status 0)\n"
     "\n"
@@ -39,7 +41,7 @@ inline constexpr const char* kHelpText =
 
 // What the command line asks for.
 struct CommandLine {
-  enum class Action { kRun, kVersion, kUsage, kHelp, kBadAttempts };
+  enum class Action { kRun, kVersion, kUsage, kHelp, kBadValue };
   Action action = Action::kUsage;
   std::string bus_text;  // argument 1 as typed
   std::int32_t port = 0;
@@ -55,7 +57,9 @@ struct CommandLine {
   std::optional<std::string> save_file;   // the backup of the board, if asked for
   std::optional<std::string> trace_file;  // the wire log, if asked for
   int attempts = 0;                       // 0: the handshake asks without limit
-  std::string bad_value;                  // the --attempts value as typed, when refused
+  int retries = 0;                        // tries after the first
+  std::string bad_option;                 // the option whose value was refused...
+  std::string bad_value;                  // ...and that value as typed
 };
 
 // Options ":v" and the long options with GNU argument permutation, taken in
@@ -64,6 +68,9 @@ CommandLine ParseCommandLine(int argc, char** argv);
 
 // strtol() with base 0, clamped to the 32-bit signed range.
 std::int32_t ConvertNumber(const char* text);
+
+// Decimal digits only, 0 to 2147483647; none for anything else.
+std::optional<int> ParseDecimal(const char* text);
 
 // Decimal digits only, 1 to 2147483647; 0 for anything else.
 int ParseAttempts(const char* text);

@@ -13,6 +13,7 @@ driver::RunPlan PlanRun(const CommandLine& line, const image::HexContent& conten
   plan.check = line.check;
   plan.keep_eeprom = line.keep_eeprom;
   plan.start = line.start;
+  plan.retries = line.retries;
   plan.file_has_eeprom = content.eeprom;
   plan.file_has_application = content.application;
   return plan;

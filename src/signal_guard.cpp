@@ -29,6 +29,7 @@ struct Message {
 Message warning;
 Message stopping;
 volatile std::sig_atomic_t interrupted = 0;
+volatile std::sig_atomic_t hung_up = 0;
 
 void SetAction(int signal, void (*handler)(int)) {
   struct sigaction action {};
@@ -56,7 +57,12 @@ extern "C" void OnStopRequest(int signal) {
   errno = saved;
 }
 
+// The update goes on; only no new try may begin.
+extern "C" void OnHangUp(int /*signal*/) { hung_up = 1; }
+
 }  // namespace
+
+bool StopRequested() { return interrupted != 0 || hung_up != 0; }
 
 void IgnoreBrokenPipes() { SetAction(SIGPIPE, SIG_IGN); }
 
@@ -68,7 +74,7 @@ void ProtectChanges(const std::string& progname) {
   stopping.Set(
       "%s: stopped before the update was complete; run the same command again to finish it\n",
       progname);
-  SetAction(SIGHUP, SIG_IGN);
+  SetAction(SIGHUP, OnHangUp);
   SetAction(SIGINT, OnStopRequest);
   SetAction(SIGTERM, OnStopRequest);
 }

@@ -62,9 +62,9 @@ std::optional<int> AnswerWithoutRunning(const CommandLine& line, const std::stri
     case CommandLine::Action::kHelp:
       std::fputs(zelmo::kHelpText, stdout);
       return 0;
-    case CommandLine::Action::kBadAttempts:
-      std::fprintf(stderr, "%s: invalid value '%s' for --attempts\n", progname.c_str(),
-                   line.bad_value.c_str());
+    case CommandLine::Action::kBadValue:
+      std::fprintf(stderr, "%s: invalid value '%s' for --%s\n", progname.c_str(),
+                   line.bad_value.c_str(), line.bad_option.c_str());
       std::fputs(zelmo::usage_string, stderr);
       return 1;
     case CommandLine::Action::kUsage:
@@ -105,7 +105,8 @@ int Run(int argc, char** argv, zelmo::link::WireTrace::Time started) {
   plan.handshake.on_first_silence = std::move(opened.on_first_silence);
   plan.backup = backup ? &*backup : nullptr;
   plan.before_change = [&progname] { zelmo::ProtectChanges(progname); };
-  updater.Run(plan);
+  plan.stop_requested = zelmo::StopRequested;
+  return updater.Run(plan).status;
 }
 
 }  // namespace

@@ -18,12 +18,14 @@ std::unique_ptr<image::WordImage> Updater::Snapshot() const {
   return board;
 }
 
-// Nothing on the board changes before the copy is safe on disk.
+// Nothing on the board changes before the copy is safe on disk; a try
+// after one that timed out here tries again, since nothing changed yet.
 void Updater::SaveBoard(BoardBackup& backup) {
   display_.Print("Saving the board to %s\n", backup.Path().c_str());
   ReadEEPROM();
   ReadCode();
   backup.Save(*Snapshot());
+  backup_saved_ = true;
   display_.Print("\nSaved %s\n", backup.Path().c_str());
   std::fflush(console_.out);
 }

@@ -1,7 +1,6 @@
 #include <cstdio>
 
 #include "driver/updater.h"
-#include "run_end.h"
 
 namespace zelmo::driver {
 
@@ -53,7 +52,7 @@ bool Updater::CheckCode() {
 // Only read requests go out, and the run request where --start asks for it
 // and the code was found equal: a differing region may hold an interrupted
 // update, which must never be started.
-void Updater::CheckBoard() {
+RunEnding Updater::CheckBoard() {
   const bool eeprom_equal = CheckEEPROM();
   const bool code_equal = CheckCode();
   if (plan_->backup != nullptr) {
@@ -67,8 +66,7 @@ void Updater::CheckBoard() {
       Say("Not started: the code differs from the file");
     }
   }
-  std::fflush(console_.out);
-  EndRun(eeprom_equal && code_equal ? 0 : kBoardDiffers);
+  return Done(eeprom_equal && code_equal ? 0 : kBoardDiffers);
 }
 
 }  // namespace zelmo::driver

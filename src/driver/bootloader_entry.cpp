@@ -1,7 +1,7 @@
+#include <array>
 #include <cstdio>
 
 #include "driver/updater.h"
-#include "run_end.h"
 
 namespace zelmo::driver {
 
@@ -24,17 +24,26 @@ void Updater::EnterBootloader(const HandshakeOptions& options) {
     if (attempt == 1 && options.on_first_silence) options.on_first_silence();
     if (attempt == options.attempts) GiveUp(attempt);
   }
-  if (RXBlock[0] != protocol::kSyncAccepted) {
-    std::fflush(console_.out);
-    EndRun(1);
-  }
+  if (RXBlock[0] != protocol::kSyncAccepted) RefusedSync();
+  bootloader_answered_ = true;
 }
 
-void Updater::GiveUp(int attempts) {
-  display_.Print("No answer from the bootloader after %d attempt%s\n", attempts,
-                 attempts == 1 ? "" : "s");
+// Says nothing, as it always has: the byte is named only where the ending
+// is recorded.
+void Updater::RefusedSync() const {
   std::fflush(console_.out);
-  EndRun(1);
+  std::array<char, 80> text{};
+  std::snprintf(text.data(), text.size(), "The bootloader answered the sync with 0x%02x, not 0x%02x",
+                RXBlock[0], protocol::kSyncAccepted);
+  throw TryFailure{text.data()};
+}
+
+// More attempts would not help: the board never answered in this try.
+void Updater::GiveUp(int attempts) {
+  std::array<char, 64> text{};
+  std::snprintf(text.data(), text.size(), "No answer from the bootloader after %d attempt%s",
+                attempts, attempts == 1 ? "" : "s");
+  Fail(text.data(), false);
 }
 
 }  // namespace zelmo::driver

@@ -1,8 +1,8 @@
+#include <array>
 #include <cstdio>
 #include <numeric>
 
 #include "driver/updater.h"
-#include "run_end.h"
 
 namespace zelmo::driver {
 namespace {
@@ -28,6 +28,11 @@ void Updater::ReadCode() {
   for (FlashAddr = image::kApplicationStart; FlashAddr < image::kApplicationEnd;
        FlashAddr += kBlockStep) {
     ReadCodeBlock();
+  }
+  read_.code = true;
+  auto& words = tally_.board_code.emplace();
+  for (std::uint16_t a = image::kApplicationStart; a < image::kApplicationEnd; ++a) {
+    words.push_back(OldCodeWord(a));
   }
 }
 
@@ -56,7 +61,10 @@ void Updater::WriteUntilAccepted(const protocol::WriteFrame& frame) {
   for (;;) {
     Send(frame);
     if (Wait(RXBlock, 1, protocol::kCodeWriteBudget) == 0) Fail("Timeout writing to Flash");
-    if (RXBlock[0] != protocol::kChecksumError) return;
+    if (RXBlock[0] != protocol::kChecksumError) {
+      ++tally_.blocks_written;
+      return;
+    }
     Say("Checksum Error transfering data to TNC");
   }
 }
@@ -92,36 +100,48 @@ void Updater::ProgramBlocks() {
   } while (FlashAddr > image::kApplicationStart);
 }
 
-// A file without application code leaves the region as it is.
-void Updater::UpdateCode(bool already_read) {
+// A file without application code leaves the region as it is. A backup's
+// read stands in for the phase's first.
+RunEnding Updater::UpdateCode() {
   if (!plan_->file_has_application) {
     Say("No application code in the file; the application region is left as it is");
-    std::fflush(console_.out);
-    EndRun(0);
+    return Done(0);
   }
-  // After the save pass's displays its own line end has come already.
-  const char* lead = already_read ? "" : "\n";
-  if (!already_read) {
+  // After the backup's displays its own line end has come already.
+  const char* lead = read_.code ? "" : "\n";
+  if (!read_.code) {
     Say("Reading Code from PIC");
     ReadCode();
   }
-  if (CompareCode().count == 0) {
-    display_.Print("%sCode is up to date\n", lead);
-    if (plan_->start) StartFirmware();
-    std::fflush(console_.out);
-    EndRun(0);
-  }
+  if (CompareCode().count == 0) return CodeUpToDate(lead);
   Erase(lead);
   ProgramBlocks();
   Say("\nProgramming Complete - Verifying Code");
+  return VerifyCode();
+}
+
+// A board that an earlier try began to change is started as well: a run
+// that changed the board always ends with its firmware running.
+RunEnding Updater::CodeUpToDate(const char* lead) {
+  display_.Print("%sCode is up to date\n", lead);
+  if (plan_->start || changed_before_) StartFirmware();
+  return Done(0);
+}
+
+// Silent when no try follows, as it has always been.
+RunEnding Updater::VerifyCode() {
   if (!ReadAndCheck()) {
+    const Difference difference = CompareCode();
+    std::array<char, 48> text{};
+    std::snprintf(text.data(), text.size(), "Code verification failed at 0x%04zx",
+                  difference.first);
+    if (plan_->retries > 0) Fail(text.data());
     std::fflush(console_.out);
-    EndRun(1);
+    throw TryFailure{text.data()};
   }
   Say("Verified OK");
   SendBlock(protocol::BuildRun(Block));
-  std::fflush(console_.out);
-  EndRun(0);
+  return Done(0);
 }
 
 }  // namespace zelmo::driver

@@ -10,6 +10,7 @@ void Updater::ReadEEPROM() {
     Fail("Timeout reading EEPROM");
   }
   FlashAddr = image::kEEPROMBase;
+  read_.eeprom = true;
 }
 
 Difference Updater::CompareEEPROM() const {
@@ -31,6 +32,7 @@ void Updater::WriteDifferingEEPROMBytes() {
     Changing();
     SendBlock(protocol::BuildWriteEEPROMByte(Block, wanted, static_cast<std::uint8_t>(k)));
     if (Wait(RXBlock, 1, protocol::kEEPROMWriteBudget) == 0) Fail("Timeout updating EEPROM");
+    ++tally_.eeprom_bytes_written;
   }
 }
 
@@ -40,12 +42,13 @@ void Updater::SayEEPROMDifference(const Difference& difference) {
 }
 
 // The EEPROM holds the station's settings: a file without EEPROM data, or
-// --keep-eeprom, leaves them as they are.
-void Updater::UpdateEEPROM(bool already_read) {
+// --keep-eeprom, leaves them as they are. A backup's read stands in for
+// the phase's first.
+void Updater::UpdateEEPROM() {
   if (!plan_->file_has_eeprom) {
     Say("No EEPROM data in the file; the EEPROM is left as it is");
   } else {
-    if (!already_read) {
+    if (!read_.eeprom) {
       Say("Reading EEPROM from PIC");
       ReadEEPROM();
     }

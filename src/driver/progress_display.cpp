@@ -20,7 +20,7 @@ int Percent(int shown, int total) {
 void ProgressDisplay::BeginPhase(int total) {
   total_ = total;
   shown_ = 0;
-  started_ms_ = clock_.NowMs();
+  started_ms_ = clock_->NowMs();
 }
 
 // Each display overwrites the one before, so it must be seen at once.
@@ -46,7 +46,7 @@ void ProgressDisplay::Show(std::uint16_t address, bool block_done) {
 
 // The phase's own pace so far, carried over the blocks still to come.
 std::int64_t ProgressDisplay::SecondsLeft(int done) const {
-  const std::int64_t elapsed_ms = clock_.NowMs() - started_ms_;
+  const std::int64_t elapsed_ms = clock_->NowMs() - started_ms_;
   const std::int64_t left_ms = elapsed_ms * (total_ - done) / done;
   return (left_ms + 500) / 1000;
 }

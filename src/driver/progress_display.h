@@ -17,7 +17,7 @@ namespace zelmo::driver {
 // is the bare "%04x\r" that logs and scripts have always seen.
 class ProgressDisplay {
  public:
-  ProgressDisplay(const Console& console, link::Clock& clock) : console_(console), clock_(clock) {}
+  ProgressDisplay(const Console& console, link::Clock& clock) : console_(console), clock_(&clock) {}
 
   // A phase of blocks begins: its pace is measured from now.
   void BeginPhase(int total);
@@ -45,7 +45,7 @@ class ProgressDisplay {
   [[nodiscard]] std::int64_t SecondsLeft(int done) const;
 
   Console console_;
-  link::Clock& clock_;
+  link::Clock* clock_;  // a pointer, so that a new try can start with a new display
   int total_ = 0;
   int shown_ = 0;
   std::int64_t started_ms_ = 0;

@@ -1,7 +1,9 @@
 #include "driver/updater.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include "link/response_wait.h"
-#include "run_end.h"
 
 namespace zelmo::driver {
 
@@ -11,16 +13,27 @@ void Updater::SendBlock(std::size_t length) {
   Send(std::span<const std::uint8_t>(Block).first(length));
 }
 
+// A transfer that failed was reported where it failed.
 int Updater::Wait(std::span<std::uint8_t> destination, int minimum, int budget) {
-  return link::WaitForResponse(link_, clock_, console_, destination, minimum, budget);
+  const int count =
+      link::WaitForResponse(link_, clock_, console_, destination, minimum, budget);
+  if (count == link::kTransferFailed) {
+    throw TryFailure{std::string("poll failed: ") + std::strerror(errno)};
+  }
+  return count;
 }
 
 void Updater::Say(const char* text) { display_.Text(std::string(text) + "\n"); }
 
-void Updater::Fail(const char* text) {
+RunEnding Updater::Done(int status) {
+  std::fflush(console_.out);
+  return {status, {}};
+}
+
+void Updater::Fail(const char* text, bool retryable) {
   Say(text);
   std::fflush(console_.out);
-  EndRun(1);
+  throw TryFailure{text, retryable};
 }
 
 std::uint16_t Updater::OldCodeWord(std::uint16_t address) const {

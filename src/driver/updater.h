@@ -1,8 +1,9 @@
 #pragma once
 
 // One run against one board, a step a file:
-//   update_sequence.cpp   Run: the order of the steps below; where changes begin;
-//                         starting the firmware
+//   update_sequence.cpp   Run: the tries and what ends the run; the order of the
+//                         steps below in each try; where changes begin; starting
+//                         the firmware
 //   bootloader_entry.cpp  EnterBootloader: reset and sync until the bootloader answers
 //   board_check.cpp       CheckBoard: --check, compare and change nothing
 //   board_backup.cpp      SaveBoard: --save, the board into a file before it changes
@@ -22,6 +23,7 @@
 #include "console.h"
 #include "driver/board_backup.h"
 #include "driver/progress_display.h"
+#include "driver/run_ending.h"
 #include "image/word_image.h"
 #include "link/clock.h"
 #include "link/link.h"
@@ -72,11 +74,17 @@ struct RunPlan {
   bool file_has_application = true;
   // Called once, just before the first request that changes the board.
   std::function<void()> before_change;
+  // Tries after the first, once the bootloader has answered: a passing
+  // fault costs a try instead of the run.
+  int retries = 0;
+  // Whether someone asked the run to stop (a deferred Ctrl-C, SIGTERM or
+  // hang-up): then no new try begins.
+  std::function<bool()> stop_requested;
 };
 
 // One update of one board: the handshake, the EEPROM phase and the code
-// phase, in that order. Each step that meets a failure prints its message
-// and ends the run.
+// phase, in that order, tried again as the plan allows. A step that meets a
+// failure prints its message and hands it up to Run, which decides.
 class Updater {
  public:
   Updater(const image::WordImage& new_code, link::Link& link, link::Clock& clock,
@@ -87,24 +95,36 @@ class Updater {
         console_(console),
         display_(console, clock) {}
 
-  // The whole run, to its ending.
-  [[noreturn]] void Run(const RunPlan& plan);
+  // The whole run, every try, to its ending.
+  RunEnding Run(const RunPlan& plan);
 
   // A word of the last read-back of program memory.
   [[nodiscard]] std::uint16_t OldCodeWord(std::uint16_t address) const;
+  [[nodiscard]] const RunTally& Tally() const { return tally_; }
 
  private:
+  // What has been read of the board in this try: the check, the backup and
+  // the phases share one read.
+  struct Reading {
+    bool eeprom = false;
+    bool code = false;
+  };
+
+  RunEnding Try();
+  void BeginTry();
+  [[nodiscard]] bool MayRetry(const TryFailure& failure, int number) const;
   void EnterBootloader(const HandshakeOptions& options);
   bool ReadAndCheckEEPROM();
-  // already_read: the save pass's reads stand in for the phase's first read.
-  void UpdateEEPROM(bool already_read);
+  void UpdateEEPROM();
   bool ReadAndCheck();
-  [[noreturn]] void UpdateCode(bool already_read);
+  RunEnding UpdateCode();
+  RunEnding CodeUpToDate(const char* lead);
+  RunEnding VerifyCode();
 
   // Compares the board with the image and changes nothing; fills the
   // backup (if any) from the same reads. Ends with 0 when what the file
   // holds matches, else 2.
-  [[noreturn]] void CheckBoard();
+  RunEnding CheckBoard();
   [[nodiscard]] bool CheckEEPROM();
   [[nodiscard]] bool CheckCode();
   // Reads the whole board into backup before anything on it changes.
@@ -114,9 +134,11 @@ class Updater {
   void SendBlock(std::size_t length);
   int Wait(std::span<std::uint8_t> destination, int minimum, int budget);
   void Say(const char* text);
-  [[noreturn]] void Fail(const char* text);
+  RunEnding Done(int status);
+  [[noreturn]] void Fail(const char* text, bool retryable = true);
 
   [[noreturn]] void GiveUp(int attempts);
+  [[noreturn]] void RefusedSync() const;
   void ReadEEPROM();
   [[nodiscard]] Difference CompareEEPROM() const;
   void WriteDifferingEEPROMBytes();
@@ -146,7 +168,12 @@ class Updater {
   protocol::Block RXBlock{};
   std::uint16_t FlashAddr = 0;
   const RunPlan* plan_ = nullptr;
-  bool changing_ = false;
+  Reading read_;
+  bool changing_ = false;          // this try has begun to change the board
+  bool changed_before_ = false;    // an earlier try had
+  bool bootloader_answered_ = false;
+  bool backup_saved_ = false;
+  RunTally tally_;
 };
 
 }  // namespace zelmo::driver

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <span>
 
+#include "link/clock.h"
 #include "protocol/frames.h"
 
 namespace zelmo::link {
@@ -30,6 +31,8 @@ class WireWatcher {
 
   virtual void Sent(std::span<const std::uint8_t> bytes) = 0;
   virtual void Received(const WaitOutcome& outcome) = 0;
+  // Bytes read and dropped before a new try.
+  virtual void Dropped(std::span<const std::uint8_t> /*bytes*/) {}
 };
 
 // The byte transport to the board, decided once when the port opens. The
@@ -58,6 +61,13 @@ class Link {
   // Collects what one poll brings into the front of room. awaiting_first:
   // no byte of the reply has been accepted yet.
   virtual Polled Poll(std::span<std::uint8_t> room, bool awaiting_first) = 0;
+
+  // Before a new try: reads and drops what the board still had to say (a
+  // late reply of the try before) until the link has been quiet, or only
+  // not-ready, for kQuietMs. On I2C a reply byte whose transfer failed may
+  // still wait in the slave, and would be taken as the answer to the sync.
+  static constexpr int kQuietMs = 200;
+  void DropWaitingInput(Clock& clock);
 
   void Watch(WireWatcher* watcher) { watcher_ = watcher; }
   void WaitEnded(const WaitOutcome& outcome) const {

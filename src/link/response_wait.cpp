@@ -2,18 +2,18 @@
 
 #include <algorithm>
 
-#include "run_end.h"
 
 namespace zelmo::link {
 namespace {
 
-[[noreturn]] void PollFailed(const Console& console) {
+int PollFailed(const Console& console) {
   std::fflush(console.out);
   PrintSystemError(console, "poll failed");
-  EndRun(1);
+  return kTransferFailed;
 }
 
-// The wait itself: the count collected, or 0 when the budget ran out.
+// The wait itself: the count collected, 0 when the budget ran out, or
+// kTransferFailed.
 int Collect(Link& link, Clock& clock, const Console& console, std::span<std::uint8_t> destination,
             int minimum, int budget, int& not_ready) {
   const std::int64_t started = clock.NowMs();
@@ -25,7 +25,7 @@ int Collect(Link& link, Clock& clock, const Console& console, std::span<std::uin
   std::size_t count = 0;
   while (budget > 0) {
     const Polled polled = link.Poll(destination.subspan(count, room - count), count == 0);
-    if (polled.failed) PollFailed(console);
+    if (polled.failed) return PollFailed(console);
     if (polled.not_ready) {
       // Costs nothing, but a board that only ever says "not ready" must not
       // hold the run forever: past the budget in real time it is no answer.
@@ -47,6 +47,7 @@ int WaitForResponse(Link& link, Clock& clock, const Console& console,
                     std::span<std::uint8_t> destination, int minimum, int budget) {
   int not_ready = 0;
   const int count = Collect(link, clock, console, destination, minimum, budget, not_ready);
+  if (count == kTransferFailed) return count;  // no reply to log: the transfer itself failed
   link.WaitEnded(
       WaitOutcome{destination.first(static_cast<std::size_t>(count)), count == 0, not_ready});
   return count;

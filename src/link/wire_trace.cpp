@@ -48,6 +48,10 @@ void WireTrace::Received(const WaitOutcome& outcome) {
   Line('<', payload);
 }
 
+void WireTrace::Dropped(std::span<const std::uint8_t> bytes) {
+  Write("# dropped before the next try: " + HexBytes(bytes) + "\n");
+}
+
 // One write per line: the line is in the file before the run goes on, and
 // the log costs a system call per exchange, nothing that a 100 ms pause
 // would notice.

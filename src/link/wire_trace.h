@@ -30,6 +30,8 @@ class WireTrace final : public WireWatcher {
 
   void Sent(std::span<const std::uint8_t> bytes) override;
   void Received(const WaitOutcome& outcome) override;
+  // A comment line, which every reader of the log skips.
+  void Dropped(std::span<const std::uint8_t> bytes) override;
 
  private:
   void Line(char direction, const std::string& payload);

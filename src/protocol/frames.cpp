@@ -1,5 +1,6 @@
 #include "protocol/frames.h"
 
+#include <algorithm>
 #include <initializer_list>
 #include <numeric>
 
@@ -17,8 +18,14 @@ constexpr std::uint8_t Low(std::uint16_t value) { return static_cast<std::uint8_
 
 }  // namespace
 
-std::size_t BuildResetRequest(Block& block) { return Put(block, {0xC0, 0xC0, 0x0F, 0x02}); }
-std::size_t BuildSyncRequest(Block& block) { return Put(block, {0xC0, 0x55, 0xAA}); }
+template <std::size_t N>
+std::size_t PutAll(Block& block, const std::array<std::uint8_t, N>& bytes) {
+  std::copy(bytes.begin(), bytes.end(), block.begin());
+  return N;
+}
+
+std::size_t BuildResetRequest(Block& block) { return PutAll(block, kSerialResetRequest); }
+std::size_t BuildSyncRequest(Block& block) { return PutAll(block, kSyncRequest); }
 std::size_t BuildReadEEPROM(Block& block) { return Put(block, {kReadEEPROM}); }
 
 std::size_t BuildWriteEEPROMByte(Block& block, std::uint8_t value, std::uint8_t offset) {

@@ -20,9 +20,14 @@ constexpr std::uint8_t kRun = 0x08;
 constexpr std::uint8_t kReadEEPROM = 0x10;
 constexpr std::uint8_t kWriteEEPROMByte = 0x20;
 
+// The first byte of the reset and sync requests, which have no command code.
+constexpr std::uint8_t kFrameStart = 0xC0;
+
 // The reset request's bytes after the serial link's leading C0; on I2C each
 // goes out as a send-byte transfer.
-constexpr std::array<std::uint8_t, 3> kI2CResetBytes = {0xC0, 0x0F, 0x02};
+constexpr std::array<std::uint8_t, 3> kI2CResetBytes = {kFrameStart, 0x0F, 0x02};
+constexpr std::array<std::uint8_t, 4> kSerialResetRequest = {kFrameStart, kFrameStart, 0x0F, 0x02};
+constexpr std::array<std::uint8_t, 3> kSyncRequest = {kFrameStart, 0x55, kSyncAccepted};
 
 // Reply sizes and time budgets (ms).
 constexpr int kSyncBudget = 5000;

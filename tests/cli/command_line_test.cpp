@@ -105,15 +105,18 @@ TEST(CommandLine, LongPathsAreKeptWhole) {
 
 TEST(CommandLine, LongOptionsAnywhereInEitherForm) {
   const CommandLine line = Parse({"--save=old.hex", "1", "--check", "0", "--trace", "wire.log",
-                                  "f.hex", "--attempts", "007", "--save", "new.hex"});
+                                  "f.hex", "--attempts", "007", "--save", "new.hex", "--retries=0",
+                                  "--retries", "05"});
   ASSERT_EQ(line.action, CommandLine::Action::kRun);
   EXPECT_TRUE(line.check);
   EXPECT_EQ(line.save_file, "new.hex");  // the last one given
   EXPECT_EQ(line.trace_file, "wire.log");
   EXPECT_EQ(line.attempts, 7);
+  EXPECT_EQ(line.retries, 5);
   EXPECT_EQ(line.hex_file, "f.hex");
   const CommandLine plain = Parse({"1", "0", "f.hex"});
-  EXPECT_FALSE(plain.check || plain.save_file || plain.trace_file || plain.attempts != 0);
+  EXPECT_FALSE(plain.check || plain.save_file || plain.trace_file || plain.attempts != 0 ||
+               plain.retries != 0);
 }
 
 TEST(ParseAttempts, DecimalDigitsFromOneUp) {

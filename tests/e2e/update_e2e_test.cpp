@@ -12,6 +12,7 @@
 
 #include "board_process.h"
 #include "process.h"
+#include "protocol/frames.h"
 #include "wire_frames.h"
 
 namespace zelmo::testing {
@@ -34,12 +35,14 @@ Bytes ParseFrame(const std::string& text) {
 }
 
 // Flashes the example image onto a board set up with the given options.
-Session Flash(const std::vector<std::string>& board_options) {
+Session Flash(const std::vector<std::string>& board_options,
+              std::vector<std::string> options = {}) {
   Board board(board_options);
   Session session;
   session.port = board.Port();
-  session.result = RunProcess(Wrapped({ZELMO_FLASH_BINARY, session.port, "0", kExample}),
-                              ProcessOptions{.timeout_seconds = 120});
+  options.insert(options.begin(), ZELMO_FLASH_BINARY);
+  options.insert(options.end(), {session.port, "0", kExample});
+  session.result = RunProcess(Wrapped(options), ProcessOptions{.timeout_seconds = 120});
   for (const std::string& frame : board.Frames()) session.frames.push_back(ParseFrame(frame));
   return session;
 }
@@ -111,6 +114,21 @@ TEST(EndToEnd, FailedVerificationEndsWithStatusOne) {
   EXPECT_TRUE(session.result.out.ends_with("0fc0\r0fe0\r")) << session.result.out;
   ASSERT_FALSE(session.frames.empty());
   EXPECT_NE(session.frames.back(), Bytes{0x08});
+}
+
+// The second block write goes unanswered: the next try finds the board
+// half written and finishes it.
+TEST(EndToEnd, AMissedReplyCostsATry) {
+  const Session session = Flash({"--silent", "01:1:1"}, {"--retries", "1"});
+  EXPECT_EQ(session.result.status, 0);
+  EXPECT_NE(session.result.out.find("0400\rTimeout writing to Flash\nTrying again (1 of 1)\n"
+                                    "Sending Reset Request\nReading EEPROM from PIC\nEEPROM is up "
+                                    "to date\n"),
+            std::string::npos)
+      << session.result.out;
+  EXPECT_TRUE(session.result.out.ends_with("0fe0\rVerified OK\n"));
+  EXPECT_EQ(CountCommand(session.frames, protocol::kErase), 2U);
+  EXPECT_EQ(session.frames.back(), Bytes{protocol::kRun});
 }
 
 TEST(EndToEnd, SilentBoardTimesOut) {

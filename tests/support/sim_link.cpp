@@ -27,10 +27,7 @@ void SimLink::SendResetRequest() {
   SendResetBytes([this](std::uint8_t byte) { Deliver({Transfer::Kind::kSendByte, {byte}}); });
 }
 
-bool SimLink::Acknowledges() {
-  const int limit = board_.GetFaults().i2c_fail_after;
-  return limit < 0 || receive_bytes_ < limit;
-}
+bool SimLink::Acknowledges() { return board_.AcknowledgesReceive(); }
 
 // A slave with nothing to say yet answers not-ready; one that has gone
 // away does not acknowledge its address.

@@ -19,6 +19,8 @@ struct Outcome {
   int status = -1;
   std::string out;
   std::string err;
+  std::string message;  // the text the run ended with
+  driver::RunTally tally;
 };
 
 // A whole update in-process: the updater, the simulated board behind the
@@ -36,10 +38,13 @@ class UpdateBench {
     driver::Updater updater(*image, link, clock, console.Get());
     Outcome outcome;
     try {
-      updater.Run(plan);
-    } catch (const RunEnded& ended) {
+      const driver::RunEnding ending = updater.Run(plan);
+      outcome.status = ending.status;
+      outcome.message = ending.message;
+    } catch (const RunEnded& ended) {  // a backup that cannot be written
       outcome.status = ended.status;
     }
+    outcome.tally = updater.Tally();
     outcome.out = console.Out();
     outcome.err = console.Err();
     return outcome;

@@ -7,9 +7,9 @@
 namespace zelmo::sim {
 namespace {
 
-constexpr std::uint8_t kFrameStart = 0xC0;
-constexpr std::array<std::uint8_t, 3> kResetTail = {0xC0, 0x0F, 0x02};
-constexpr std::array<std::uint8_t, 3> kSync = {0xC0, 0x55, 0xAA};
+using protocol::kFrameStart;
+constexpr auto kResetTail = protocol::kI2CResetBytes;
+constexpr auto kSync = protocol::kSyncRequest;
 // What the firmware may keep of a stream that holds no reset request.
 constexpr std::size_t kApplicationHistory = kResetTail.size() - 1;
 
@@ -68,6 +68,13 @@ bool BoardModel::TakeNotReady() {
   if (not_ready_due_ == 0) return false;
   --not_ready_due_;
   return true;
+}
+
+bool BoardModel::AcknowledgesReceive() {
+  const bool failing = faults_.i2c_fail_after >= 0 && acknowledged_receives_ >= faults_.i2c_fail_after &&
+                       (faults_.i2c_fail_count < 0 || refused_receives_ < faults_.i2c_fail_count);
+  ++(failing ? refused_receives_ : acknowledged_receives_);
+  return !failing;
 }
 
 bool BoardModel::ConsumeFrame() {
@@ -165,18 +172,27 @@ void BoardModel::Reply(std::uint8_t request, std::vector<std::uint8_t> bytes) {
   not_ready_due_ = faults_.not_ready;
 }
 
-std::uint16_t BoardModel::ReadBackWord(std::size_t address) const {
+std::uint16_t BoardModel::ReadBackWord(std::size_t address, bool corrupt) const {
   if (address >= kFlashWords) return image::kBlankWord;
   const std::uint16_t word = flash_[address];
-  const bool corrupt = programmed_ && static_cast<int>(address) == faults_.bad_word;
+  corrupt = corrupt && static_cast<int>(address) == faults_.bad_word;
   return corrupt ? static_cast<std::uint16_t>(word ^ 0x0001U) : word;
+}
+
+// The bad word reads back wrong once the board was programmed, as often as
+// the fault says.
+bool BoardModel::ReadsBadWord(std::uint16_t address) {
+  const int offset = faults_.bad_word - address;
+  if (!programmed_ || offset < 0 || offset >= static_cast<int>(protocol::kBlockWords)) return false;
+  return faults_.bad_word_reads < 0 || bad_reads_++ < faults_.bad_word_reads;
 }
 
 void BoardModel::ReadCode(std::uint16_t address) {
   if (!InApplicationRegion(address, protocol::kBlockWords)) ++violations_;
+  const bool corrupt = ReadsBadWord(address);
   std::vector<std::uint8_t> bytes;
   for (std::size_t i = 0; i < protocol::kBlockWords; ++i) {
-    const std::uint16_t word = ReadBackWord(address + i);
+    const std::uint16_t word = ReadBackWord(address + i, corrupt);
     bytes.push_back(static_cast<std::uint8_t>(word >> 8U));
     bytes.push_back(static_cast<std::uint8_t>(word & 0xFFU));
   }

@@ -23,9 +23,11 @@ struct Faults {
   int checksum_error_block = -1;          // block address whose first writes are refused
   int checksum_errors = 0;
   bool lose_eeprom_writes = false;  // acknowledged, not kept
-  int bad_word = -1;                // reads back wrong once the board was programmed
+  int bad_word = -1;                // reads back wrong once the board was programmed...
+  int bad_word_reads = -1;          // ...in this many reads of its block (-1: all)
   int not_ready = 0;                // I2C: not-ready bytes before each reply
-  int i2c_fail_after = -1;          // I2C: receive-byte transfers that succeed, then none
+  int i2c_fail_after = -1;          // I2C: receive-byte transfers that succeed, then...
+  int i2c_fail_count = -1;          // ...this many fail (-1: all after)
   std::size_t piece_size = 0;       // replies split into pieces of this size...
   int piece_delay_ms = 0;           // ...this far apart (real-time tool only)
 };
@@ -51,6 +53,8 @@ class BoardModel {
   std::deque<std::uint8_t>& Output() { return output_; }
   // True, and one fewer left, while a reply's not-ready bytes are due.
   bool TakeNotReady();
+  // I2C: whether the slave acknowledges the next receive-byte transfer.
+  bool AcknowledgesReceive();
 
   // Every frame received, as it arrived, in order.
   [[nodiscard]] const std::vector<std::vector<std::uint8_t>>& Frames() const { return frames_; }
@@ -78,7 +82,8 @@ class BoardModel {
   void ReadCode(std::uint16_t address);
   void WriteCode(const std::vector<std::uint8_t>& frame);
   void WriteEEPROM(std::uint8_t value, std::uint8_t offset);
-  [[nodiscard]] std::uint16_t ReadBackWord(std::size_t address) const;
+  [[nodiscard]] bool ReadsBadWord(std::uint16_t address);
+  [[nodiscard]] std::uint16_t ReadBackWord(std::size_t address, bool corrupt) const;
 
   Faults faults_;
   std::optional<LogReplay> replay_;
@@ -90,6 +95,9 @@ class BoardModel {
   std::map<int, int> requests_seen_;
   std::map<int, int> refused_writes_;
   int not_ready_due_ = 0;
+  int bad_reads_ = 0;
+  int acknowledged_receives_ = 0;
+  int refused_receives_ = 0;
   int violations_ = 0;
   bool bootloader_ = false;
   bool programmed_ = false;

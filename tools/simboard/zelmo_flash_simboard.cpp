@@ -34,7 +34,8 @@ constexpr const char* kUsage =
     "  --stale BYTES            hex bytes waiting in the port before the first request\n"
     "  --checksum-errors ADDR:N refuse the first N writes of block ADDR (hex)\n"
     "  --lose-eeprom-writes     acknowledge EEPROM writes without keeping them\n"
-    "  --bad-word ADDR          word ADDR (hex) reads back wrong once programmed\n"
+    "  --bad-word ADDR[:N]      word ADDR (hex) reads back wrong once programmed, in\n"
+    "                           the first N reads of its block (default: always)\n"
     "  --pieces SIZE:MS         send replies in pieces of SIZE bytes, MS apart\n"
     "  --vanish-after N         go away (close the terminal) after N frames\n"
     "  --replay LOG             answer as the board of a serial link's wire log (written\n"
@@ -115,7 +116,10 @@ bool ApplyOption(int option, const char* value, Settings& settings) {
       faults.lose_eeprom_writes = true;
       return true;
     case 'b':
-      faults.bad_word = static_cast<int>(std::strtol(value, nullptr, 16));
+      b = -1;
+      SplitNumbers(value, 16, a, b);
+      faults.bad_word = static_cast<int>(a);
+      faults.bad_word_reads = static_cast<int>(b);
       return true;
     case 'p':
       SplitNumbers(value, 10, a, b);

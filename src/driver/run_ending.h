@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zelmo::driver {
+
+// A failure met inside a try, after its text was printed. It is handed up
+// to the run's sequence, which decides: another try, or the run's ending.
+struct TryFailure {
+  std::string message;     // the text the run ends with if it ends here
+  bool retryable = true;   // false: no further try can help (the handshake gave up)
+};
+
+// How a run ended: its exit status and the text it ended with; the text
+// is empty for a good ending (an update, or a check's 0 or 2).
+struct RunEnding {
+  int status = 0;
+  std::string message;
+};
+
+// What a run did to the board, over all its tries.
+struct RunTally {
+  int tries = 0;                 // handshakes begun
+  int eeprom_bytes_written = 0;  // EEPROM write requests acknowledged
+  int blocks_written = 0;        // code blocks accepted (a checksum retry counts once)
+  bool wrote = false;            // an EEPROM write or the erase was sent
+  // Words 0x0200-0x0FFF as the board's application region was last read in full.
+  std::optional<std::vector<std::uint16_t>> board_code;
+};
+
+}  // namespace zelmo::driver

@@ -3,7 +3,7 @@
 # Usage: scripts/setup.sh [extra Debian packages...]
 set -euo pipefail
 
-packages=(cmake g++ make pkg-config libgtest-dev libi2c-dev "$@")
+packages=(cmake g++ make pkg-config libgtest-dev libi2c-dev libmd-dev nlohmann-json3-dev "$@")
 
 missing=()
 for package in "${packages[@]}"; do

@@ -13,6 +13,7 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh clang-format clang-tidy cppcheck clang libclang-rt-14-dev valgrind \
   srecord dpkg-dev debhelper lintian autopkgtest file man-db groff-base qemu-user crossbuild-essential-armhf crossbuild-essential-arm64 \
   libi2c-dev:armhf libi2c-dev:arm64 libgtest-dev:armhf libgtest-dev:arm64 \
+  libmd-dev:armhf libmd-dev:arm64 \
   libstdc++6:armhf libstdc++6:arm64
 
 stage() { printf '\n==== %s\n' "$*"; }

@@ -21,7 +21,8 @@ enum LongOption : int {
   kIgnoreChecksums,
   kKeepEEPROM,
   kStart,
-  kRetries
+  kRetries,
+  kReport
 };
 
 const option kLongOptions[] = {{"check", no_argument, nullptr, kCheck},
@@ -33,6 +34,7 @@ const option kLongOptions[] = {{"check", no_argument, nullptr, kCheck},
                                {"keep-eeprom", no_argument, nullptr, kKeepEEPROM},
                                {"start", no_argument, nullptr, kStart},
                                {"retries", required_argument, nullptr, kRetries},
+                               {"report", required_argument, nullptr, kReport},
                                {nullptr, 0, nullptr, 0}};
 
 // The options that only switch something on.
@@ -71,6 +73,9 @@ bool TakeOption(int option, const char* value, CommandLine& line) {
       return true;
     case kTrace:
       line.trace_file = value;
+      return true;
+    case kReport:
+      line.report_file = value;
       return true;
     case kAttempts:
       line.attempts = ParseAttempts(value);

@@ -32,6 +32,7 @@ inline constexpr const char* kHelpText =
     "  --retries N         after a fault once the bootloader has answered, try the\n"
     "                      whole run again, up to N more times (0 to 100; default 0)\n"
     "  --trace FILE        log every frame sent and every reply to FILE\n"
+    "  --report FILE       write how the run ended to FILE as one JSON object\n"
     "  --help              print this text and exit (status 0)\n"
     "\n"
     "Exit status:\n"
@@ -56,6 +57,7 @@ struct CommandLine {
   bool start = false;                     // start the firmware when the code is found up to date
   std::optional<std::string> save_file;   // the backup of the board, if asked for
   std::optional<std::string> trace_file;  // the wire log, if asked for
+  std::optional<std::string> report_file;  // the JSON report of the run, if asked for
   int attempts = 0;                       // 0: the handshake asks without limit
   int retries = 0;                        // tries after the first
   std::string bad_option;                 // the option whose value was refused...

@@ -15,19 +15,21 @@ bool FacesTerminal(std::FILE* stream) {
   return term == nullptr || std::string(term) != "dumb";
 }
 
-void PrintSystemError(const Console& console, const char* text) {
+std::string PrintSystemError(const Console& console, const char* text) {
   const int saved = errno;
-  std::fprintf(console.err, "%s: %s\n", text, std::strerror(saved));
+  const std::string line = std::string(text) + ": " + std::strerror(saved);
+  std::fprintf(console.err, "%s\n", line.c_str());
   std::fflush(console.err);
   errno = saved;
+  return line;
 }
 
-void PrintCannotWrite(const Console& console, const char* path) {
+std::string PrintCannotWrite(const Console& console, const char* path) {
   const std::string text = std::string("Cannot write ") + path;
   const int saved = errno;
   std::fflush(console.out);
   errno = saved;
-  PrintSystemError(console, text.c_str());
+  return PrintSystemError(console, text.c_str());
 }
 
 }  // namespace zelmo

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 namespace zelmo {
 
@@ -17,10 +18,11 @@ struct Console {
 bool FacesTerminal(std::FILE* stream);
 
 // perror() to the console's error stream: "text: system error text".
-void PrintSystemError(const Console& console, const char* text);
+// Returns the line printed, without its line end.
+std::string PrintSystemError(const Console& console, const char* text);
 
 // "Cannot write PATH: system error text" on the error stream, after what
 // is waiting on out.
-void PrintCannotWrite(const Console& console, const char* path);
+std::string PrintCannotWrite(const Console& console, const char* path);
 
 }  // namespace zelmo

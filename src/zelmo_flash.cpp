@@ -12,6 +12,7 @@
 #include "driver/board_backup.h"
 #include "driver/updater.h"
 #include "image/hex_reader.h"
+#include "image/replacement_file.h"
 #include "link/clock.h"
 #include "link/i2c_link.h"
 #include "link/kernel_console.h"
@@ -19,6 +20,7 @@
 #include "link/port_lock.h"
 #include "link/serial_link.h"
 #include "link/wire_trace.h"
+#include "report/run_report.h"
 #include "run_end.h"
 #include "run_plan.h"
 #include "signal_guard.h"
@@ -76,19 +78,21 @@ std::optional<int> AnswerWithoutRunning(const CommandLine& line, const std::stri
   return std::nullopt;
 }
 
-int Run(int argc, char** argv, zelmo::link::WireTrace::Time started) {
-  const zelmo::Console console{.terminal = zelmo::FacesTerminal(stdout)};
-  zelmo::IgnoreBrokenPipes();
-  const CommandLine line = zelmo::ParseCommandLine(argc, argv);
-  const std::string progname = zelmo::ProgramName(argc > 0 ? argv[0] : nullptr);
-  if (const auto status = AnswerWithoutRunning(line, progname)) return *status;
+// The file read and checked, the files to write made ready, the link
+// opened and the update run; facts gathers what the report tells.
+void Update(const CommandLine& line, int argc, char** argv, const std::string& progname,
+            const zelmo::Console& console, zelmo::link::WireTrace::Time started,
+            zelmo::report::RunFacts& facts) {
   // 128 KiB: kept off the stack.
   static zelmo::image::WordImage NewCode;
+  facts.refused = true;
   const zelmo::image::HexContent content =
       zelmo::image::LoadHexFile(line.hex_file.c_str(), NewCode, console, line.ignore_checksums);
   // A check changes nothing, and must still compare a backup of a board
   // that reads back such words.
   if (!line.check) zelmo::image::RefuseUnstorableCode(line.hex_file.c_str(), NewCode, console);
+  facts.refused = false;
+  facts.file_code_sha256 = zelmo::report::CodeFingerprint(&NewCode[zelmo::image::kApplicationStart]);
   // Files that cannot be written fail before any device is touched.
   std::optional<zelmo::link::WireTrace> trace;
   if (line.trace_file) {
@@ -106,7 +110,40 @@ int Run(int argc, char** argv, zelmo::link::WireTrace::Time started) {
   plan.backup = backup ? &*backup : nullptr;
   plan.before_change = [&progname] { zelmo::ProtectChanges(progname); };
   plan.stop_requested = zelmo::StopRequested;
-  return updater.Run(plan).status;
+  try {
+    const zelmo::driver::RunEnding ending = updater.Run(plan);
+    facts.status = ending.status;
+    facts.message = ending.message;
+  } catch (const zelmo::RunEnded&) {  // a backup that cannot be written
+    facts.tally = updater.Tally();
+    throw;
+  }
+  facts.tally = updater.Tally();
+}
+
+int Run(int argc, char** argv, zelmo::link::WireTrace::Time started) {
+  const zelmo::Console console{.terminal = zelmo::FacesTerminal(stdout)};
+  zelmo::IgnoreBrokenPipes();
+  const CommandLine line = zelmo::ParseCommandLine(argc, argv);
+  const std::string progname = zelmo::ProgramName(argc > 0 ? argv[0] : nullptr);
+  if (const auto status = AnswerWithoutRunning(line, progname)) return *status;
+  // Made ready first: every ending from here on is reported, a refused
+  // HEX file too.
+  std::optional<zelmo::image::ReplacementFile> report;
+  if (line.report_file) report.emplace(*line.report_file, console);
+  zelmo::report::RunFacts facts = zelmo::report::FactsOf(line);
+  try {
+    Update(line, argc, argv, progname, console, started, facts);
+  } catch (const zelmo::RunEnded& ended) {
+    facts.status = ended.status;
+    facts.message = ended.message;
+  }
+  std::fflush(stdout);
+  if (report) {
+    facts.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    report->Replace(zelmo::report::FormatReport(facts));
+  }
+  return facts.status;
 }
 
 }  // namespace

@@ -7,6 +7,9 @@
 
 namespace zelmo::driver {
 
+// The exit status of a check that found the board unlike the file.
+constexpr int kBoardDiffers = 2;
+
 // A failure met inside a try, after its text was printed. It is handed up
 // to the run's sequence, which decides: another try, or the run's ending.
 struct TryFailure {

@@ -35,9 +35,6 @@ namespace zelmo::driver {
 // bytes arrived (high byte first), so no host byte order enters a word.
 constexpr std::size_t kOldCodeWords = 8192;
 
-// The exit status of a check that found the board unlike the file.
-constexpr int kBoardDiffers = 2;
-
 // How the handshake may end before the bootloader answers. By default it
 // asks without limit and says nothing more.
 struct HandshakeOptions {

@@ -33,24 +33,23 @@ void RefuseForeignData(const char* name, const WordImage& NewCode, const HexCont
     return (NewCode[a] & 0xFFU) != kBlankEEPROMByte;
   });
   if (code < kForeignCodeEnd) {
-    std::fprintf(console.out,
+    EndRunSaying(console.out, 1,
                  "%s holds code at 0x%04zx, beyond the application region 0x0200-0x0FFF: it "
                  "was built for another board\n",
                  name, code);
-  } else if (eeprom < kImageWords) {
-    std::fprintf(console.out,
+  }
+  if (eeprom < kImageWords) {
+    EndRunSaying(console.out, 1,
                  "%s holds EEPROM data at offset 0x%02zx, beyond the board's 64 bytes: it was "
                  "built for another board\n",
                  name, eeprom - kEEPROMBase);
-  } else if (content.beyond_image != kNothingBeyond) {
-    std::fprintf(console.out,
+  }
+  if (content.beyond_image != kNothingBeyond) {
+    EndRunSaying(console.out, 1,
                  "%s holds data beyond the PIC's memory at byte address 0x%05" PRIx64
                  ": it was built for another board\n",
                  name, content.beyond_image);
-  } else {
-    return;
   }
-  EndRun(1);
 }
 
 }  // namespace zelmo::image

@@ -64,8 +64,7 @@ ReplacementFile::~ReplacementFile() {
 }
 
 void ReplacementFile::Fail() const {
-  PrintCannotWrite(console_, path_.c_str());
-  EndRun(1);
+  EndRun(1, PrintCannotWrite(console_, path_.c_str()));
 }
 
 std::string ReplacementFile::TemporaryName(int attempt) const {

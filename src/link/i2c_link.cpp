@@ -17,13 +17,11 @@ namespace zelmo::link {
 int OpenI2CBus(const char* path, int address, const std::string& progname, const Console& console) {
   const int fd = open(path, O_RDWR);  // NOLINT(cppcoreguidelines-pro-type-vararg)
   if (fd < 0) {
-    std::fprintf(console.err, "%s: Cannot find i2c bus %s\n", progname.c_str(), path);
-    EndRun(1);
+    EndRunSaying(console.err, 1, "%s: Cannot find i2c bus %s\n", progname.c_str(), path);
   }
   if (ioctl(fd, I2C_SLAVE, address) == -1) {  // NOLINT(cppcoreguidelines-pro-type-vararg)
-    std::fprintf(console.err, "%s: Cannot open i2c device %x\n", progname.c_str(),
+    EndRunSaying(console.err, 1, "%s: Cannot open i2c device %x\n", progname.c_str(),
                  static_cast<unsigned>(address));
-    EndRun(1);
   }
   return fd;
 }

@@ -16,14 +16,14 @@ void LockPort(int fd, const std::string& path, const std::string& progname,
               const Console& console) {
   if (flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK) return;
   std::fflush(console.out);
-  std::fprintf(console.err, "%s: %s is in use by another program\n", progname.c_str(),
-               path.c_str());
+  const std::string refusal = progname + ": " + path + " is in use by another program";
+  std::fprintf(console.err, "%s\n", refusal.c_str());
   for (const PortHolder& holder : FindPortHolders(fd)) {
     std::fprintf(console.err, "%s: %s is open in %s (pid %d)\n", progname.c_str(), path.c_str(),
                  holder.command.c_str(), holder.pid);
   }
   std::fflush(console.err);
-  EndRun(1);
+  EndRun(1, refusal);
 }
 
 }  // namespace zelmo::link

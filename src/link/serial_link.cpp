@@ -25,8 +25,7 @@ constexpr auto kWriteRoomWait = std::chrono::seconds(3);
 
 [[noreturn]] void FailSystem(const Console& console, const char* text) {
   std::fflush(console.out);
-  PrintSystemError(console, text);
-  EndRun(1);
+  EndRun(1, PrintSystemError(console, text));
 }
 
 const SpeedRow* FindSpeed(int speed) {
@@ -62,8 +61,7 @@ int OpenCOMPort(const char* path, int speed, const Console& console) {
   const SpeedRow* row = FindSpeed(speed);
   if (row == nullptr) {
     std::fflush(console.out);
-    std::fprintf(console.err, "tty_speed: invalid speed %d\n", speed);
-    EndRun(1);
+    EndRunSaying(console.err, 1, "tty_speed: invalid speed %d\n", speed);
   }
   termios settings{};
   if (tcgetattr(fd, &settings) != 0) FailSystem(console, "tty_speed: tcgetattr");

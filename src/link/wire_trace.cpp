@@ -32,8 +32,7 @@ WireTrace::WireTrace(const std::string& path, Time started, const Console& conso
     if (!header.empty()) Write("# " + header + "\n");
     return;
   }
-  PrintCannotWrite(console, path.c_str());
-  EndRun(1);
+  EndRun(1, PrintCannotWrite(console, path.c_str()));
 }
 
 WireTrace::~WireTrace() {

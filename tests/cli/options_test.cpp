@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -20,6 +22,11 @@ const char* const kSmallestFile = ":02040000FF3FBC\n:00000001FF\n";
 ProcessResult RunFlash(std::vector<std::string> args) {
   args.insert(args.begin(), ZELMO_FLASH_BINARY);
   return RunProcess(Wrapped(args));
+}
+
+nlohmann::json ReadReport(const std::string& path) {
+  std::ifstream file(path);
+  return nlohmann::json::parse(file);
 }
 
 TEST(Options, VersionAndUsageEndings) {
@@ -50,10 +57,16 @@ TEST(Options, VersionAndUsageEndings) {
 // The file is read before any device is opened, so the missing serial port
 // never gets a word in.
 TEST(Options, MissingHexFileIsReportedBeforeTheDevice) {
-  const ProcessResult result = RunFlash({"/dev/zelmo-no-such-port", "0", "/nonexistent/fw.hex"});
+  const TempFile report("old\n");
+  const ProcessResult result =
+      RunFlash({"--report", report.Path(), "/dev/zelmo-no-such-port", "0", "/nonexistent/fw.hex"});
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.out, "Can't open Hex File /nonexistent/fw.hex\n");
   EXPECT_EQ(result.err, "");
+  const auto json = ReadReport(report.Path());
+  EXPECT_EQ(json["outcome"], "refused");
+  EXPECT_EQ(json["message"], "Can't open Hex File /nonexistent/fw.hex");
+  EXPECT_TRUE(json["file"]["code_sha256"].is_null() && json["tries"] == 0 && json["status"] == 1);
 }
 
 TEST(Options, MalformedRecordEndsTheRunWithItsLine) {
@@ -113,11 +126,18 @@ TEST(Options, DamagedOrWrongFilesNeverReachTheBoard) {
 
 TEST(Options, SerialPortThatCannotBeOpenedEndsWithStatusOne) {
   const TempFile hex(kSmallestFile);
-  const ProcessResult result = RunFlash({"--", "/dev/zelmo-no-such-port", "-1", hex.Path()});
+  const TempFile report("");
+  const ProcessResult result =
+      RunFlash({"--report=" + report.Path(), "--", "/dev/zelmo-no-such-port", "-1", hex.Path()});
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.out,
             "\nUsing Serial port /dev/zelmo-no-such-port\nDevice /dev/zelmo-no-such-port\n");
   EXPECT_EQ(result.err, "Com Open Failed: No such file or directory\n");
+  const auto json = ReadReport(report.Path());
+  EXPECT_EQ(json["outcome"], "failed");
+  EXPECT_EQ(json["message"], "Com Open Failed: No such file or directory");
+  EXPECT_EQ(json["link"], nlohmann::json::parse(
+                              R"({"kind":"serial","device":"/dev/zelmo-no-such-port","address":null})"));
 }
 
 TEST(Options, RegularFileIsNoTerminal) {
@@ -136,7 +156,7 @@ TEST(Options, HelpListsEveryOptionAndStatus) {
     EXPECT_EQ(result.err, "");
     EXPECT_TRUE(result.out.starts_with(kUsage)) << result.out;
     for (const char* item :
-         {"\n  -v ", "\n  --check ", "\n  --save FILE ", "\n  --attempts N ", "\n  --retries N ", "\n  --trace FILE ",
+         {"\n  -v ", "\n  --check ", "\n  --save FILE ", "\n  --attempts N ", "\n  --retries N ", "\n  --trace FILE ", "\n  --report FILE ",
           "\n  --help ", "\n  --keep-eeprom ", "\n  --start ", "\n  --ignore-checksums ", "\n  0 ",
           "\n  1 ", "\n  2 "}) {
       EXPECT_NE(result.out.find(item), std::string::npos) << item;

@@ -39,8 +39,8 @@ expect() {
 }
 
 expect "zelmo_flash --s" "--save --start"
-expect "zelmo_flash --" "--check --save --keep-eeprom --start --ignore-checksums --attempts --retries --trace --help"
-expect "zelmo_flash -" "-v --check --save --keep-eeprom --start --ignore-checksums --attempts --retries --trace --help"
+expect "zelmo_flash --" "--check --save --keep-eeprom --start --ignore-checksums --attempts --retries --trace --report --help"
+expect "zelmo_flash -" "-v --check --save --keep-eeprom --start --ignore-checksums --attempts --retries --trace --report --help"
 expect "zelmo_flash --k" "--keep-eeprom"
 expect "zelmo_flash " "$work/dev/ttyAMA0 $work/dev/ttyUSB0 $work/dev/ttyACM1 1 10"
 expect "zelmo_flash 1" "1 10"
@@ -51,6 +51,7 @@ expect "zelmo_flash -- 0 -1 " "fw.hex OLD.HEX sub"
 expect "zelmo_flash --save fw" "fw.hex fwlog"
 expect "zelmo_flash --save = fw" "fw.hex fwlog"
 expect "zelmo_flash --trace n" "notes.txt"
+expect "zelmo_flash --report n" "notes.txt"
 expect "zelmo_flash --attempts " ""
 expect "zelmo_flash --retries 2 1 0x20 f" "fw.hex"
 expect "zelmo_flash --save old.hex 0 " ""

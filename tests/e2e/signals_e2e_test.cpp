@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <thread>
@@ -61,8 +63,22 @@ class SignalsEndToEnd : public ::testing::TestWithParam<SignalCase> {};
 TEST_P(SignalsEndToEnd, TheUpdateEndsWellOrSaysHowToFinishIt) {
   const SignalCase& c = GetParam();
   Board board({});
-  const ProcessResult run =
-      RunProcess(Wrapped({ZELMO_FLASH_BINARY, board.Port(), "0", kExample}), Interrupting(c));
+  const TempFile report("old\n");
+  const ProcessResult run = RunProcess(
+      Wrapped({ZELMO_FLASH_BINARY, "--report", report.Path(), board.Port(), "0", kExample}),
+      Interrupting(c));
+  std::ifstream report_file(report.Path());
+  const std::string reported(std::istreambuf_iterator<char>(report_file), {});
+  // Complete after a survived stop; as it was after a killed run.
+  if (c.ended_by != 0) {
+    EXPECT_EQ(reported, "old\n");
+  } else {
+    EXPECT_NE(reported.find(R"("outcome":"updated","message":null,"tries":1,)"
+                            R"("eeprom_bytes_written":5,"blocks_written":3,)"),
+              std::string::npos)
+        << reported;
+    EXPECT_TRUE(reported.ends_with("}\n"));
+  }
   const std::vector<std::string> frames = board.Frames();
   EXPECT_EQ(run.err, c.err);
   EXPECT_EQ(run.signal, c.ended_by);

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "command_line.h"
+#include "driver/run_ending.h"
+#include "image/word_image.h"
+
+namespace zelmo::report {
+
+// What a script reads of a run: how it ended, what it did to the board,
+// which firmware the file and the board hold, and over which link.
+struct RunFacts {
+  int status = 1;
+  bool check = false;
+  bool refused = false;  // the HEX file was refused or unreadable; no device opened
+  std::string message;   // the ending's text; empty for a good ending
+  driver::RunTally tally;
+  std::string file_name;
+  std::optional<std::string> file_code_sha256;
+  bool i2c = false;
+  std::string device;
+  int address = 0;
+  double seconds = 0;
+};
+
+// The SHA-256, in lower-case hex, of words 0x0200-0x0FFF each low byte
+// first, as the HEX file holds them; words[0] is the word at 0x0200.
+std::string CodeFingerprint(const std::uint16_t* words);
+
+// "updated", "up to date", "matches", "differs", "refused" or "failed".
+std::string OutcomeOf(const RunFacts& facts);
+
+// The report: one JSON object and a line feed.
+std::string FormatReport(const RunFacts& facts);
+
+// The facts known before the run begins: the file and the link.
+RunFacts FactsOf(const CommandLine& line);
+
+}  // namespace zelmo::report

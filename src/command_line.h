@@ -52,16 +52,16 @@ struct CommandLine {
 
   // The long options; their absence leaves a run as it has always been.
   bool check = false;
-  bool ignore_checksums = false;          // read records whose checksums are wrong, as once
-  bool keep_eeprom = false;               // never write the board's EEPROM
-  bool start = false;                     // start the firmware when the code is found up to date
-  std::optional<std::string> save_file;   // the backup of the board, if asked for
-  std::optional<std::string> trace_file;  // the wire log, if asked for
+  bool ignore_checksums = false;           // read records whose checksums are wrong, as once
+  bool keep_eeprom = false;                // never write the board's EEPROM
+  bool start = false;                      // start the firmware when the code is found up to date
+  std::optional<std::string> save_file;    // the backup of the board, if asked for
+  std::optional<std::string> trace_file;   // the wire log, if asked for
   std::optional<std::string> report_file;  // the JSON report of the run, if asked for
-  int attempts = 0;                       // 0: the handshake asks without limit
-  int retries = 0;                        // tries after the first
-  std::string bad_option;                 // the option whose value was refused...
-  std::string bad_value;                  // ...and that value as typed
+  int attempts = 0;                        // 0: the handshake asks without limit
+  int retries = 0;                         // tries after the first
+  std::string bad_option;                  // the option whose value was refused...
+  std::string bad_value;                   // ...and that value as typed
 };
 
 // Options ":v" and the long options with GNU argument permutation, taken in

@@ -17,7 +17,7 @@ bool FacesTerminal(std::FILE* stream) {
 
 std::string PrintSystemError(const Console& console, const char* text) {
   const int saved = errno;
-  const std::string line = std::string(text) + ": " + std::strerror(saved);
+  std::string line = std::string(text) + ": " + std::strerror(saved);
   std::fprintf(console.err, "%s\n", line.c_str());
   std::fflush(console.err);
   errno = saved;

@@ -92,7 +92,8 @@ void Update(const CommandLine& line, int argc, char** argv, const std::string& p
   // that reads back such words.
   if (!line.check) zelmo::image::RefuseUnstorableCode(line.hex_file.c_str(), NewCode, console);
   facts.refused = false;
-  facts.file_code_sha256 = zelmo::report::CodeFingerprint(&NewCode[zelmo::image::kApplicationStart]);
+  facts.file_code_sha256 =
+      zelmo::report::CodeFingerprint(&NewCode[zelmo::image::kApplicationStart]);
   // Files that cannot be written fail before any device is touched.
   std::optional<zelmo::link::WireTrace> trace;
   if (line.trace_file) {
@@ -140,7 +141,8 @@ int Run(int argc, char** argv, zelmo::link::WireTrace::Time started) {
   }
   std::fflush(stdout);
   if (report) {
-    facts.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    facts.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     report->Replace(zelmo::report::FormatReport(facts));
   }
   return facts.status;

@@ -33,8 +33,9 @@ void Updater::EnterBootloader(const HandshakeOptions& options) {
 void Updater::RefusedSync() const {
   std::fflush(console_.out);
   std::array<char, 80> text{};
-  std::snprintf(text.data(), text.size(), "The bootloader answered the sync with 0x%02x, not 0x%02x",
-                RXBlock[0], protocol::kSyncAccepted);
+  std::snprintf(text.data(), text.size(),
+                "The bootloader answered the sync with 0x%02x, not 0x%02x", RXBlock[0],
+                protocol::kSyncAccepted);
   throw TryFailure{text.data()};
 }
 

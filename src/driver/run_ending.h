@@ -13,8 +13,8 @@ constexpr int kBoardDiffers = 2;
 // A failure met inside a try, after its text was printed. It is handed up
 // to the run's sequence, which decides: another try, or the run's ending.
 struct TryFailure {
-  std::string message;     // the text the run ends with if it ends here
-  bool retryable = true;   // false: no further try can help (the handshake gave up)
+  std::string message;    // the text the run ends with if it ends here
+  bool retryable = true;  // false: no further try can help (the handshake gave up)
 };
 
 // How a run ended: its exit status and the text it ended with; the text

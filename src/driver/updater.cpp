@@ -15,8 +15,7 @@ void Updater::SendBlock(std::size_t length) {
 
 // A transfer that failed was reported where it failed.
 int Updater::Wait(std::span<std::uint8_t> destination, int minimum, int budget) {
-  const int count =
-      link::WaitForResponse(link_, clock_, console_, destination, minimum, budget);
+  const int count = link::WaitForResponse(link_, clock_, console_, destination, minimum, budget);
   if (count == link::kTransferFailed) {
     throw TryFailure{std::string("poll failed: ") + std::strerror(errno)};
   }
@@ -25,7 +24,7 @@ int Updater::Wait(std::span<std::uint8_t> destination, int minimum, int budget) 
 
 void Updater::Say(const char* text) { display_.Text(std::string(text) + "\n"); }
 
-RunEnding Updater::Done(int status) {
+RunEnding Updater::Done(int status) const {
   std::fflush(console_.out);
   return {status, {}};
 }

@@ -131,7 +131,7 @@ class Updater {
   void SendBlock(std::size_t length);
   int Wait(std::span<std::uint8_t> destination, int minimum, int budget);
   void Say(const char* text);
-  RunEnding Done(int status);
+  [[nodiscard]] RunEnding Done(int status) const;
   [[noreturn]] void Fail(const char* text, bool retryable = true);
 
   [[noreturn]] void GiveUp(int attempts);
@@ -166,8 +166,8 @@ class Updater {
   std::uint16_t FlashAddr = 0;
   const RunPlan* plan_ = nullptr;
   Reading read_;
-  bool changing_ = false;          // this try has begun to change the board
-  bool changed_before_ = false;    // an earlier try had
+  bool changing_ = false;        // this try has begun to change the board
+  bool changed_before_ = false;  // an earlier try had
   bool bootloader_answered_ = false;
   bool backup_saved_ = false;
   RunTally tally_;

@@ -63,9 +63,7 @@ ReplacementFile::~ReplacementFile() {
   if (unnamed_ >= 0) close(unnamed_);
 }
 
-void ReplacementFile::Fail() const {
-  EndRun(1, PrintCannotWrite(console_, path_.c_str()));
-}
+void ReplacementFile::Fail() const { EndRun(1, PrintCannotWrite(console_, path_.c_str())); }
 
 std::string ReplacementFile::TemporaryName(int attempt) const {
   const std::string base = std::filesystem::path(path_).filename().string();

@@ -104,9 +104,9 @@ TEST(CommandLine, LongPathsAreKeptWhole) {
 }
 
 TEST(CommandLine, LongOptionsAnywhereInEitherForm) {
-  const CommandLine line = Parse({"--save=old.hex", "1", "--check", "0", "--trace", "wire.log",
-                                  "f.hex", "--attempts", "007", "--save", "new.hex", "--retries=0",
-                                  "--retries", "05"});
+  const CommandLine line =
+      Parse({"--save=old.hex", "1", "--check", "0", "--trace", "wire.log", "f.hex", "--attempts",
+             "007", "--save", "new.hex", "--retries=0", "--retries", "05"});
   ASSERT_EQ(line.action, CommandLine::Action::kRun);
   EXPECT_TRUE(line.check);
   EXPECT_EQ(line.save_file, "new.hex");  // the last one given

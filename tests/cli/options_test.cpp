@@ -136,8 +136,9 @@ TEST(Options, SerialPortThatCannotBeOpenedEndsWithStatusOne) {
   const auto json = ReadReport(report.Path());
   EXPECT_EQ(json["outcome"], "failed");
   EXPECT_EQ(json["message"], "Com Open Failed: No such file or directory");
-  EXPECT_EQ(json["link"], nlohmann::json::parse(
-                              R"({"kind":"serial","device":"/dev/zelmo-no-such-port","address":null})"));
+  EXPECT_EQ(json["link"],
+            nlohmann::json::parse(
+                R"({"kind":"serial","device":"/dev/zelmo-no-such-port","address":null})"));
 }
 
 TEST(Options, RegularFileIsNoTerminal) {
@@ -156,9 +157,9 @@ TEST(Options, HelpListsEveryOptionAndStatus) {
     EXPECT_EQ(result.err, "");
     EXPECT_TRUE(result.out.starts_with(kUsage)) << result.out;
     for (const char* item :
-         {"\n  -v ", "\n  --check ", "\n  --save FILE ", "\n  --attempts N ", "\n  --retries N ", "\n  --trace FILE ", "\n  --report FILE ",
-          "\n  --help ", "\n  --keep-eeprom ", "\n  --start ", "\n  --ignore-checksums ", "\n  0 ",
-          "\n  1 ", "\n  2 "}) {
+         {"\n  -v ", "\n  --check ", "\n  --save FILE ", "\n  --attempts N ", "\n  --retries N ",
+          "\n  --trace FILE ", "\n  --report FILE ", "\n  --help ", "\n  --keep-eeprom ",
+          "\n  --start ", "\n  --ignore-checksums ", "\n  0 ", "\n  1 ", "\n  2 "}) {
       EXPECT_NE(result.out.find(item), std::string::npos) << item;
     }
   }
@@ -188,7 +189,8 @@ TEST(Options, LongOptionsThatAreRefused) {
       {{"--bogus", "1", "0", "f.hex"}, "", kUsage},
       {{"--check=yes", "1", "0", "f.hex"}, "", kUsage},
       {{"--check", "1", "0"}, "", kUsage},
-      {{"--attempts", "0002", "--retries=100", "/dev/zelmo-no-such-port", "0", "/nonexistent/fw.hex"},
+      {{"--attempts", "0002", "--retries=100", "/dev/zelmo-no-such-port", "0",
+        "/nonexistent/fw.hex"},
        "Can't open Hex File /nonexistent/fw.hex\n",
        ""},
   };

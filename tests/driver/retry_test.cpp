@@ -32,18 +32,48 @@ TEST(Retries, EachTryIsARunAgainstTheBoardAsItIs) {
     int status, tries;
     const char* failure;  // the first try's last text
   } cases[] = {
-      {"reply missed while programming", {.silent_request = 0x01, .silent_from = 1, .silent_count = 1},
-       false, false, 0, 2, "0400\rTimeout writing to Flash\n"},
-      {"failed transfer while programming", {.i2c_fail_after = 7235, .i2c_fail_count = 1}, true,
-       false, 0, 2, "0400\r"},
-      {"verification failed once", {.bad_word = 0x0211, .bad_word_reads = 1}, false, false, 0, 2,
+      {"reply missed while programming",
+       {.silent_request = 0x01, .silent_from = 1, .silent_count = 1},
+       false,
+       false,
+       0,
+       2,
+       "0400\rTimeout writing to Flash\n"},
+      {"failed transfer while programming",
+       {.i2c_fail_after = 7235, .i2c_fail_count = 1},
+       true,
+       false,
+       0,
+       2,
+       "0400\r"},
+      {"verification failed once",
+       {.bad_word = 0x0211, .bad_word_reads = 1},
+       false,
+       false,
+       0,
+       2,
        "Code verification failed at 0x0211\n"},
-      {"timeout in the first code read", {.silent_request = 0x02, .silent_from = 5, .silent_count = 1},
-       false, false, 0, 2, "0280\rTimeout reading code\n"},
-      {"faults outlasting the tries", {.silent_request = 0x01, .silent_from = 1}, false, false, 1,
-       3, "0400\rTimeout writing to Flash\n"},
-      {"a stop asked for", {.silent_request = 0x01, .silent_from = 1, .silent_count = 1}, false,
-       true, 1, 1, "0400\rTimeout writing to Flash\n"},
+      {"timeout in the first code read",
+       {.silent_request = 0x02, .silent_from = 5, .silent_count = 1},
+       false,
+       false,
+       0,
+       2,
+       "0280\rTimeout reading code\n"},
+      {"faults outlasting the tries",
+       {.silent_request = 0x01, .silent_from = 1},
+       false,
+       false,
+       1,
+       3,
+       "0400\rTimeout writing to Flash\n"},
+      {"a stop asked for",
+       {.silent_request = 0x01, .silent_from = 1, .silent_count = 1},
+       false,
+       true,
+       1,
+       1,
+       "0400\rTimeout writing to Flash\n"},
   };
   for (const auto& c : cases) {
     const auto prepared = [&c](UpdateBench& bench) {
@@ -60,8 +90,9 @@ TEST(Retries, EachTryIsARunAgainstTheBoardAsItIs) {
     EXPECT_EQ(outcome.tally.tries, c.tries) << c.name;
     const std::string err = c.i2c ? "poll failed: No such device or address\n" : "";
     EXPECT_EQ(outcome.err, err) << c.name;
-    EXPECT_NE(outcome.out.find(std::string(c.failure) + (c.tries > 1 ? "Trying again (1 of 2)\n" : "")),
-              std::string::npos)
+    EXPECT_NE(
+        outcome.out.find(std::string(c.failure) + (c.tries > 1 ? "Trying again (1 of 2)\n" : "")),
+        std::string::npos)
         << c.name << outcome.out;
     EXPECT_EQ(outcome.out.find("Trying again (3 of 2)"), std::string::npos) << c.name;
     const auto tries = Tries(bench.Writes());

@@ -25,7 +25,8 @@ std::string ExampleFingerprint() {
     const std::size_t count = std::stoul(line.substr(1, 2), nullptr, 16);
     const std::size_t at = std::stoul(line.substr(3, 4), nullptr, 16);
     for (std::size_t i = 0; i < count && line.substr(7, 2) == "00"; ++i)
-      region.at(at + i - 0x400) = static_cast<std::uint8_t>(std::stoul(line.substr(9 + 2 * i, 2), nullptr, 16));
+      region.at(at + i - 0x400) =
+          static_cast<std::uint8_t>(std::stoul(line.substr(9 + 2 * i, 2), nullptr, 16));
   }
   std::string hex(SHA256_DIGEST_STRING_LENGTH, '\0');
   return SHA256Data(region.data(), region.size(), hex.data());
@@ -41,24 +42,44 @@ TEST(Report, EachEndingTellsWhatTheRunDid) {
     int status, tries, eeprom, blocks;
     const char* message;
   } cases[] = {
-      {"updated", {}, {.checksum_error_block = 0x0400, .checksum_errors = 1}, false, 0, 1, 5, 3, nullptr},
+      {"updated",
+       {},
+       {.checksum_error_block = 0x0400, .checksum_errors = 1},
+       false,
+       0,
+       1,
+       5,
+       3,
+       nullptr},
       {"up to date", {}, {}, true, 0, 1, 0, 0, nullptr},
       {"matches", {.check = true}, {}, true, 0, 1, 0, 0, nullptr},
       {"differs", {.check = true}, {}, false, 2, 1, 0, 0, nullptr},
       {"failed", {}, {.silent_request = 0x01}, false, 1, 1, 5, 0, "Timeout writing to Flash"},
-      {"updated", {.retries = 1}, {.bad_word = 0x0211, .bad_word_reads = 1}, false, 0, 2, 5, 3, nullptr},
+      {"updated",
+       {.retries = 1},
+       {.bad_word = 0x0211, .bad_word_reads = 1},
+       false,
+       0,
+       2,
+       5,
+       3,
+       nullptr},
   };
   for (const auto& c : cases) {
     UpdateBench bench(c.faults);
     image::LoadHexFile(ZELMO_EXAMPLE_HEX, *bench.image, bench.console.Get());
     if (c.current) bench.BoardHoldsImage();
     const Outcome outcome = bench.Run(c.plan);
-    report::RunFacts facts{.status = outcome.status, .check = c.plan.check, .message = outcome.message, .tally = outcome.tally};
+    report::RunFacts facts{.status = outcome.status,
+                           .check = c.plan.check,
+                           .message = outcome.message,
+                           .tally = outcome.tally};
     facts.file_code_sha256 = report::CodeFingerprint(&(*bench.image)[0x0200]);
     const auto json = nlohmann::json::parse(report::FormatReport(facts));
     EXPECT_EQ(json["outcome"], c.outcome) << c.outcome;
     EXPECT_EQ(json["status"], c.status) << c.outcome;
-    EXPECT_EQ(json["message"], c.message ? nlohmann::json(c.message) : nlohmann::json()) << c.outcome;
+    EXPECT_EQ(json["message"], c.message ? nlohmann::json(c.message) : nlohmann::json())
+        << c.outcome;
     EXPECT_EQ(json["tries"], c.tries) << c.outcome;
     EXPECT_EQ(json["eeprom_bytes_written"], c.eeprom) << c.outcome;
     EXPECT_EQ(json["blocks_written"], c.blocks) << c.outcome;

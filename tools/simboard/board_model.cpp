@@ -71,7 +71,8 @@ bool BoardModel::TakeNotReady() {
 }
 
 bool BoardModel::AcknowledgesReceive() {
-  const bool failing = faults_.i2c_fail_after >= 0 && acknowledged_receives_ >= faults_.i2c_fail_after &&
+  const bool failing = faults_.i2c_fail_after >= 0 &&
+                       acknowledged_receives_ >= faults_.i2c_fail_after &&
                        (faults_.i2c_fail_count < 0 || refused_receives_ < faults_.i2c_fail_count);
   ++(failing ? refused_receives_ : acknowledged_receives_);
   return !failing;

@@ -6,9 +6,11 @@ Prints the wall time, the floor that the protocol's fixed pauses force for
 that run (two 100 ms pauses per handshake attempt, plus 100 ms before the
 first poll of every wait, counted from the board's trace), their ratio, the
 CPU time and the peak resident set size of zelmo_flash; each run is done
-three times, plain, with --trace and with --save, and the costs of the wire
-log and of the backup are reported (a --save update must make exactly as
-many exchanges as a plain one: its reads stand in for the update's first).
+four times, plain, with --trace, with --save and with --report, and the
+costs of the wire log, of the backup and of the report are reported (a
+--save update must make exactly as many exchanges as a plain one: its reads
+stand in for the update's first; a --report update must wait exactly as
+often).
 
 Then the HEX reader: a full 128 KiB image of random data (8,195 records of
 16 bytes, written by srec_cat) is loaded with a port that does not exist,
@@ -29,8 +31,9 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 EXAMPLE = os.path.join(ROOT, "examples", "demo_firmware.hex")
 TARGETS = {"wall/floor": 1.03, "cpu/wall": 0.02, "rss_mib": 4.0, "traced/plain": 1.01,
-           "saved/plain": 1.01, "frames saved-plain": 0, "reader/srec_cat": 0.5}
-VARIANTS = ("plain", "traced", "saved")
+           "saved/plain": 1.01, "frames saved-plain": 0, "reported/plain": 1.01,
+           "waits reported-plain": 0, "reader/srec_cat": 0.5}
+VARIANTS = ("plain", "traced", "saved", "reported")
 # Requests that are followed by a response wait (first byte of the frame).
 WAITED = {0x10, 0x20, 0x02, 0x04, 0x01}
 
@@ -68,7 +71,8 @@ def one_run(build, variant):
             port = board.stdout.readline().strip()
             started = time.monotonic()
             options = {"plain": [], "traced": ["--trace", os.path.join(work, "wire.log")],
-                       "saved": ["--save", os.path.join(work, "board.hex")]}[variant]
+                       "saved": ["--save", os.path.join(work, "board.hex")],
+                       "reported": ["--report", os.path.join(work, "report.json")]}[variant]
             run = subprocess.Popen([flash] + options + [port, "0", EXAMPLE], stdout=subprocess.DEVNULL)
             peak_kib = 0
             while True:
@@ -136,6 +140,7 @@ def main():
     worst = {name: 0.0 for name in TARGETS}
     walls = {variant: 0.0 for variant in VARIANTS}
     frames = {variant: 0 for variant in VARIANTS}
+    waits = {variant: 0 for variant in VARIANTS}
     for index in range(args.runs):
         for variant in VARIANTS:
             r = one_run(args.build, variant)
@@ -143,6 +148,7 @@ def main():
             share = r["cpu"] / r["wall"]
             walls[variant] += r["wall"]
             frames[variant] = max(frames[variant], r["frames"])
+            waits[variant] = max(waits[variant], r["waits"])
             print("%-4d %-7s %8.3f %8.3f %8.4f %6d %6d %9.4f %8.3f %8.2f"
                   % (index + 1, variant, r["wall"], r["floor"], ratio, r["frames"], r["waits"],
                      r["cpu"], 100 * share, r["rss_mib"]))
@@ -154,6 +160,9 @@ def main():
     worst["traced/plain"] = walls["traced"] / walls["plain"]
     worst["saved/plain"] = walls["saved"] / walls["plain"]
     worst["frames saved-plain"] = abs(frames["saved"] - frames["plain"])
+    # The report is written once the run has ended: no wait may change.
+    worst["reported/plain"] = walls["reported"] / walls["plain"]
+    worst["waits reported-plain"] = abs(waits["reported"] - waits["plain"])
     print()
     worst["reader/srec_cat"] = reader_ratio(args.build)
     met = True

@@ -5,7 +5,9 @@
 # and tested on its own, bounded fuzzing, the end-to-end tests under
 # valgrind, the Debian packages built by dpkg-buildpackage (natively, with
 # lintian and the autopkgtest of the installed package, and cross-built for
-# armhf and arm64), and the armhf and arm64 builds tested under qemu-user. Needs no git: a release tarball runs it as a clone does.
+# armhf and arm64), the armhf and arm64 builds tested under qemu-user, and
+# the Ansible collection's playbook against four simulated boards. Needs no
+# git: a release tarball runs it as a clone does.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,7 +16,7 @@ scripts/setup.sh clang-format clang-tidy cppcheck clang libclang-rt-14-dev valgr
   srecord dpkg-dev debhelper lintian autopkgtest file man-db groff-base qemu-user crossbuild-essential-armhf crossbuild-essential-arm64 \
   libi2c-dev:armhf libi2c-dev:arm64 libgtest-dev:armhf libgtest-dev:arm64 \
   libmd-dev:armhf libmd-dev:arm64 \
-  libstdc++6:armhf libstdc++6:arm64
+  libstdc++6:armhf libstdc++6:arm64 ansible-core
 
 stage() { printf '\n==== %s\n' "$*"; }
 
@@ -57,5 +59,8 @@ scripts/package.sh build/packages armhf arm64
 
 stage "Cross builds for the board (armhf, arm64), tested under qemu-user"
 scripts/cross.sh build armhf arm64
+
+stage "Fleet: the Ansible collection's playbook against four simulated boards"
+tests/ansible/fleet_test.sh build
 
 stage "All stages passed"

@@ -11,6 +11,7 @@
 #include "console.h"
 #include "driver/board_backup.h"
 #include "driver/updater.h"
+#include "hints/device_hints.h"
 #include "image/hex_reader.h"
 #include "image/replacement_file.h"
 #include "link/clock.h"
@@ -35,18 +36,36 @@ struct OpenedLink {
   std::function<void()> on_first_silence;  // I2C: none, the handshake runs once
 };
 
+// What to do about a device that would not open, from this computer's
+// facts.
+zelmo::link::OpenFailureHint HintOpening(zelmo::hints::DeviceKind kind, const std::string& path,
+                                         const std::string& progname, const CommandLine& line,
+                                         const zelmo::Console& console) {
+  return [=](int error) {
+    const zelmo::hints::LiveSystem system;
+    zelmo::hints::PrintHints(
+        zelmo::hints::OpenFailureHints({kind, path, error, progname, line.hex_file}, system),
+        console);
+  };
+}
+
 // On the serial link the port is locked and the first silence names
 // whoever else has the port open, and the kernel when the port is its
-// console.
+// console. A bus cannot be locked: its other users are named at once.
 OpenedLink OpenLink(const CommandLine& line, const std::string& progname,
                     const zelmo::Console& console) {
   if (line.i2c != 0) {
     const std::string path = zelmo::I2CPath(line);
-    const int fd = zelmo::link::OpenI2CBus(path.c_str(), line.address, progname, console);
+    const int fd = zelmo::link::OpenI2CBus(
+        path.c_str(), line.address, progname, console,
+        HintOpening(zelmo::hints::DeviceKind::kI2CBus, path, progname, line, console));
+    zelmo::link::WarnBusSharers(fd, path, progname, console);
     return {std::make_unique<zelmo::link::I2CLink>(fd), {}};
   }
   std::string path = zelmo::SerialPath(line);
-  const int fd = zelmo::link::OpenCOMPort(path.c_str(), zelmo::link::kSerialBaud, console);
+  const int fd = zelmo::link::OpenCOMPort(
+      path.c_str(), zelmo::link::kSerialBaud, console,
+      HintOpening(zelmo::hints::DeviceKind::kSerialPort, path, progname, line, console));
   zelmo::link::LockPort(fd, path, progname, console);
   return {std::make_unique<zelmo::link::SerialLink>(fd, console),
           [fd, path = std::move(path), progname, console] {

@@ -5,6 +5,9 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
+
 extern "C" {
 #include <i2c/smbus.h>
 }
@@ -14,10 +17,15 @@ extern "C" {
 
 namespace zelmo::link {
 
-int OpenI2CBus(const char* path, int address, const std::string& progname, const Console& console) {
+int OpenI2CBus(const char* path, int address, const std::string& progname, const Console& console,
+               const OpenFailureHint& hint) {
   const int fd = open(path, O_RDWR);  // NOLINT(cppcoreguidelines-pro-type-vararg)
   if (fd < 0) {
-    EndRunSaying(console.err, 1, "%s: Cannot find i2c bus %s\n", progname.c_str(), path);
+    const int error = errno;
+    const std::string failure = progname + ": Cannot find i2c bus " + path;
+    std::fprintf(console.err, "%s\n", failure.c_str());
+    if (hint) hint(error);
+    EndRun(1, failure);
   }
   if (ioctl(fd, I2C_SLAVE, address) == -1) {  // NOLINT(cppcoreguidelines-pro-type-vararg)
     EndRunSaying(console.err, 1, "%s: Cannot open i2c device %x\n", progname.c_str(),

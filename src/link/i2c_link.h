@@ -8,8 +8,10 @@
 namespace zelmo::link {
 
 // Opens the bus device and selects the slave. Ends the run with status 1
-// when either fails. Returns the bus descriptor.
-int OpenI2CBus(const char* path, int address, const std::string& progname, const Console& console);
+// when either fails (hint told of a bus that would not open). Returns the
+// bus descriptor.
+int OpenI2CBus(const char* path, int address, const std::string& progname, const Console& console,
+               const OpenFailureHint& hint = {});
 
 class I2CLink final : public Link {
  public:

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 
 #include "link/clock.h"
@@ -15,6 +16,10 @@ struct WaitOutcome {
   bool timed_out = false;                   // the budget ran out first
   int not_ready = 0;                        // I2C not-ready bytes dropped
 };
+
+// Told the errno of a device that would not open, after the failure's own
+// text and before the run ends: prints what to do about it.
+using OpenFailureHint = std::function<void(int error)>;
 
 // What a single poll of the link brought.
 struct Polled {

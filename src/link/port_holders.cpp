@@ -10,6 +10,8 @@
 #include <fstream>
 #include <memory>
 
+#include "hints/holder_hints.h"
+
 namespace zelmo::link {
 namespace {
 
@@ -66,13 +68,28 @@ std::vector<PortHolder> FindPortHolders(int fd, const std::string& proc) {
   return holders;
 }
 
-void HintPortHolders(int fd, const std::string& path, const std::string& progname,
-                     const Console& console) {
+void NameHolders(int fd, const std::string& progname, const std::string& before,
+                 const std::string& after, const Console& console) {
+  const hints::LiveSystem system;
   for (const PortHolder& holder : FindPortHolders(fd)) {
-    std::fprintf(console.err, "%s: no answer yet; %s is also open in %s (pid %d)\n",
-                 progname.c_str(), path.c_str(), holder.command.c_str(), holder.pid);
+    std::fprintf(console.err, "%s: %s %s (pid %d)%s\n", progname.c_str(), before.c_str(),
+                 holder.command.c_str(), holder.pid, after.c_str());
+    const auto service = hints::HolderServiceHint(progname, holder.pid, holder.command, system);
+    if (service) std::fprintf(console.err, "%s\n", service->c_str());
   }
   std::fflush(console.err);
+}
+
+void HintPortHolders(int fd, const std::string& path, const std::string& progname,
+                     const Console& console) {
+  NameHolders(fd, progname, "no answer yet; " + path + " is also open in", "", console);
+}
+
+void WarnBusSharers(int fd, const std::string& path, const std::string& progname,
+                    const Console& console) {
+  std::fflush(console.out);
+  NameHolders(fd, progname, path + " is also open in",
+              "; if it talks to this board, the update fails: stop it first", console);
 }
 
 }  // namespace zelmo::link

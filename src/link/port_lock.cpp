@@ -18,11 +18,7 @@ void LockPort(int fd, const std::string& path, const std::string& progname,
   std::fflush(console.out);
   const std::string refusal = progname + ": " + path + " is in use by another program";
   std::fprintf(console.err, "%s\n", refusal.c_str());
-  for (const PortHolder& holder : FindPortHolders(fd)) {
-    std::fprintf(console.err, "%s: %s is open in %s (pid %d)\n", progname.c_str(), path.c_str(),
-                 holder.command.c_str(), holder.pid);
-  }
-  std::fflush(console.err);
+  NameHolders(fd, progname, path + " is open in", "", console);
   EndRun(1, refusal);
 }
 

@@ -51,12 +51,16 @@ bool WaitForRoom(int fd, std::chrono::steady_clock::time_point deadline) {
 
 }  // namespace
 
-int OpenCOMPort(const char* path, int speed, const Console& console) {
+int OpenCOMPort(const char* path, int speed, const Console& console, const OpenFailureHint& hint) {
   std::fprintf(console.out, "\nUsing Serial port %s\n", path);
   const int fd = open(path, O_RDWR | O_NONBLOCK);  // NOLINT(cppcoreguidelines-pro-type-vararg)
   if (fd < 0) {
+    const int error = errno;
     std::fprintf(console.out, "Device %s\n", path);
-    FailSystem(console, "Com Open Failed");
+    std::fflush(console.out);
+    std::string failure = PrintSystemError(console, "Com Open Failed");
+    if (hint) hint(error);
+    EndRun(1, std::move(failure));
   }
   const SpeedRow* row = FindSpeed(speed);
   if (row == nullptr) {

@@ -21,8 +21,9 @@ extern const SpeedRow speed_table[];
 constexpr int kSerialBaud = 19200;
 
 // Opens the device raw at the given speed, non-blocking. Ends the run with
-// status 1 when it cannot.
-int OpenCOMPort(const char* path, int speed, const Console& console);
+// status 1 when it cannot (hint told of a device that would not open).
+int OpenCOMPort(const char* path, int speed, const Console& console,
+                const OpenFailureHint& hint = {});
 
 // One read of up to size bytes; 0 when nothing was read, whatever the reason.
 int ReadCOMBlock(int fd, std::uint8_t* buffer, std::size_t size, const Console& console);

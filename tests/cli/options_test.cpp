@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "live_hints.h"
 #include "process.h"
 #include "temp_file.h"
 
@@ -102,11 +103,15 @@ TEST(Options, DamagedOrWrongFilesNeverReachTheBoard) {
       {{port, "0", corrupted.Path()}, "HEX checksum error in line 1: :02040000FF3EBC\n", ""},
       {{"--ignore-checksums", port, "0", corrupted.Path()},
        opened,
-       "Com Open Failed: No such file or directory\n"},
+       "Com Open Failed: No such file or directory\n" +
+           LiveMissingDeviceHints(hints::DeviceKind::kSerialPort, port, corrupted.Path())},
       {{port, "0", wide.Path()},
        wide.Path() + " holds a word that the PIC cannot store: 0x4000 at 0x0208\n",
        ""},
-      {{"--check", port, "0", wide.Path()}, opened, "Com Open Failed: No such file or directory\n"},
+      {{"--check", port, "0", wide.Path()},
+       opened,
+       "Com Open Failed: No such file or directory\n" +
+           LiveMissingDeviceHints(hints::DeviceKind::kSerialPort, port, wide.Path())},
       {{port, "0", wide_last.Path()},
        wide_last.Path() + " holds a word that the PIC cannot store: 0x4000 at 0x0fff\n",
        ""},
@@ -132,7 +137,9 @@ TEST(Options, SerialPortThatCannotBeOpenedEndsWithStatusOne) {
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.out,
             "\nUsing Serial port /dev/zelmo-no-such-port\nDevice /dev/zelmo-no-such-port\n");
-  EXPECT_EQ(result.err, "Com Open Failed: No such file or directory\n");
+  EXPECT_EQ(result.err, "Com Open Failed: No such file or directory\n" +
+                            LiveMissingDeviceHints(hints::DeviceKind::kSerialPort,
+                                                   "/dev/zelmo-no-such-port", hex.Path()));
   const auto json = ReadReport(report.Path());
   EXPECT_EQ(json["outcome"], "failed");
   EXPECT_EQ(json["message"], "Com Open Failed: No such file or directory");

@@ -1,11 +1,17 @@
 // The long options of the real program against the simulated board on a
 // pseudo-terminal, in real time: check, backup and restore, the wire log,
-// the port lock and the hint about who else holds the port.
+// the port lock and the hint about who else holds the port, and the hint
+// for a port that the user may not open.
 
 #include <gtest/gtest.h>
 
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -249,6 +255,31 @@ TEST(OptionsEndToEnd, TheFirstSilenceNamesWhoElseHasThePort) {
                          "Sending Reset Request\nNo answer from the bootloader after 2 attempts\n");
   EXPECT_EQ(run.err, "zelmo_flash: no answer yet; " + board.Port() +
                          " is also open in sleep (pid " + std::to_string(holder->Pid()) + ")\n");
+}
+
+// A first run as a user outside the group that may open the port; the
+// program and the file are copied where that user can reach them.
+TEST(OptionsEndToEnd, APortOnlyItsGroupMayOpenNamesTheGroupToJoin) {
+  const group* dialout = getgrnam("dialout");
+  if (geteuid() != 0 || dialout == nullptr) GTEST_SKIP() << "needs root and a dialout group";
+  Board board({"--hex", kExample});
+  ASSERT_EQ(chown(board.Port().c_str(), 0, dialout->gr_gid) | chmod(board.Port().c_str(), 0660), 0);
+  TempFolder folder;
+  chmod(folder.File("").c_str(), 0755);
+  std::filesystem::copy_file(ZELMO_FLASH_BINARY, folder.File("zelmo_flash"));
+  std::filesystem::copy_file(kExample, folder.File("tnc.hex"));
+  std::vector<std::string> argv = {"setpriv", "--reuid=nobody", "--regid=nogroup",
+                                   "--clear-groups"};
+  const auto program =
+      Wrapped({folder.File("zelmo_flash"), board.Port(), "0", folder.File("tnc.hex")});
+  argv.insert(argv.end(), program.begin(), program.end());
+  const ProcessResult run = RunProcess(argv);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "\nUsing Serial port " + board.Port() + "\nDevice " + board.Port() + "\n");
+  EXPECT_EQ(run.err, "Com Open Failed: Permission denied\nzelmo_flash: " + board.Port() +
+                         " may be opened by group dialout: sudo usermod -aG dialout nobody, then "
+                         "log in again\n");
+  EXPECT_TRUE(board.Frames().empty());
 }
 
 // Over I2C at the i2c-dev seam: a check that also saves, with its wire log.

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "live_hints.h"
 #include "process.h"
 #include "temp_file.h"
 
@@ -55,7 +56,11 @@ TEST(I2CLink, OpeningFailures) {
     std::vector<std::string> environment;
     std::string err;
   } cases[] = {
-      {"9", "0x20", {}, "zelmo_flash: Cannot find i2c bus /dev/i2c-9\n"},
+      {"9",
+       "0x20",
+       {},
+       "zelmo_flash: Cannot find i2c bus /dev/i2c-9\n" +
+           LiveMissingDeviceHints(hints::DeviceKind::kI2CBus, "/dev/i2c-9")},
       {"7", "128", {"ZELMO_SHIM_REFUSE=128"}, "zelmo_flash: Cannot open i2c device 80\n"},
   };
   for (const auto& c : cases) {

@@ -104,13 +104,17 @@ void Update(const CommandLine& line, int argc, char** argv, const std::string& p
             zelmo::report::RunFacts& facts) {
   // 128 KiB: kept off the stack.
   static zelmo::image::WordImage NewCode;
-  facts.refused = true;
-  const zelmo::image::HexContent content =
-      zelmo::image::LoadHexFile(line.hex_file.c_str(), NewCode, console, line.ignore_checksums);
-  // A check changes nothing, and must still compare a backup of a board
-  // that reads back such words.
-  if (!line.check) zelmo::image::RefuseUnstorableCode(line.hex_file.c_str(), NewCode, console);
-  facts.refused = false;
+  zelmo::image::HexContent content;
+  try {
+    content =
+        zelmo::image::LoadHexFile(line.hex_file.c_str(), NewCode, console, line.ignore_checksums);
+    // A check changes nothing, and must still compare a backup of a board
+    // that reads back such words.
+    if (!line.check) zelmo::image::RefuseUnstorableCode(line.hex_file.c_str(), NewCode, console);
+  } catch (const zelmo::RunEnded&) {
+    facts.refused = true;
+    throw;
+  }
   facts.file_code_sha256 =
       zelmo::report::CodeFingerprint(&NewCode[zelmo::image::kApplicationStart]);
   // Files that cannot be written fail before any device is touched.

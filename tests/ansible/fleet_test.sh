@@ -10,7 +10,8 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "${1:?usage: $0 BUILD_DIR}" && pwd)
 work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
-export PATH="$build:$PATH" ANSIBLE_COLLECTIONS_PATH="$work/collections" ANSIBLE_NOCOLOR=1
+# Ansible refuses to run in a locale that is not UTF-8.
+export PATH="$build:$PATH" ANSIBLE_COLLECTIONS_PATH="$work/collections" ANSIBLE_NOCOLOR=1 LC_ALL=C.UTF-8
 fail() { cat "$work/play.out" 2>/dev/null; echo "FAIL: $*" >&2; exit 1; }
 
 ansible-galaxy collection build "$root/ansible" --output-path "$work" >/dev/null

@@ -134,14 +134,14 @@ void Update(const CommandLine& line, int argc, char** argv, const std::string& p
   plan.backup = backup ? &*backup : nullptr;
   plan.before_change = [&progname] { zelmo::ProtectChanges(progname); };
   plan.stop_requested = zelmo::StopRequested;
+  zelmo::driver::RunEnding ending;
   try {
-    const zelmo::driver::RunEnding ending = updater.Run(plan);
-    facts.status = ending.status;
-    facts.message = ending.message;
-  } catch (const zelmo::RunEnded&) {  // a backup that cannot be written
-    facts.tally = updater.Tally();
-    throw;
+    ending = updater.Run(plan);
+  } catch (const zelmo::RunEnded& ended) {  // a backup that cannot be written
+    ending = {ended.status, ended.message};
   }
+  facts.status = ending.status;
+  facts.message = ending.message;
   facts.tally = updater.Tally();
 }
 

@@ -16,7 +16,7 @@ std::vector<std::string> PermissionHints(const FailedOpen& failed, const SystemF
   const auto access = system.Access(failed.path);
   if (!access) return {};
   const std::string& group = access->group;
-  if ((access->mode & kGroupReadWrite) != kGroupReadWrite || access->group_is_root) {
+  if ((access->mode & kGroupReadWrite) != kGroupReadWrite || access->group == "root") {
     return {failed.progname + ": only its owner, " + access->owner + ", may open " + failed.path +
             ": run as " + access->owner + " (sudo), or give it a group that may"};
   }

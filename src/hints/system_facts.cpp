@@ -60,8 +60,7 @@ std::optional<FileAccess> LiveSystem::Access(const std::string& path) const {
   if (stat(path.c_str(), &status) != 0) return std::nullopt;
   return FileAccess{.mode = status.st_mode & 07777U,
                     .owner = NameOfUser(status.st_uid),
-                    .group = NameOfGroup(status.st_gid),
-                    .group_is_root = status.st_gid == 0};
+                    .group = NameOfGroup(status.st_gid)};
 }
 
 std::string LiveSystem::UserName() const { return NameOfUser(geteuid()); }

@@ -13,7 +13,6 @@ struct FileAccess {
   unsigned mode = 0;  // the permission bits
   std::string owner;
   std::string group;
-  bool group_is_root = false;
 };
 
 enum class Membership {

@@ -24,8 +24,7 @@ int OpenI2CBus(const char* path, int address, const std::string& progname, const
     const int error = errno;
     const std::string failure = progname + ": Cannot find i2c bus " + path;
     std::fprintf(console.err, "%s\n", failure.c_str());
-    if (hint) hint(error);
-    EndRun(1, failure);
+    EndOpening(hint, error, failure);
   }
   if (ioctl(fd, I2C_SLAVE, address) == -1) {  // NOLINT(cppcoreguidelines-pro-type-vararg)
     EndRunSaying(console.err, 1, "%s: Cannot open i2c device %x\n", progname.c_str(),

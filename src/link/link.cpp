@@ -3,6 +3,8 @@
 #include <array>
 #include <vector>
 
+#include "run_end.h"
+
 namespace zelmo::link {
 namespace {
 constexpr int kDrainPauseMs = 10;
@@ -10,6 +12,11 @@ constexpr int kDrainPauseMs = 10;
 // hold the run: the next handshake will tell.
 constexpr int kDrainLimitMs = 5000;
 }  // namespace
+
+void EndOpening(const OpenFailureHint& hint, int error, std::string failure) {
+  if (hint) hint(error);
+  EndRun(1, std::move(failure));
+}
 
 void Link::DropWaitingInput(Clock& clock) {
   std::vector<std::uint8_t> dropped;

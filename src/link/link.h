@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <span>
+#include <string>
 
 #include "link/clock.h"
 #include "protocol/frames.h"
@@ -20,6 +21,9 @@ struct WaitOutcome {
 // Told the errno of a device that would not open, after the failure's own
 // text and before the run ends: prints what to do about it.
 using OpenFailureHint = std::function<void(int error)>;
+
+// Ends the run with the failure's text, after the hint (if any) for error.
+[[noreturn]] void EndOpening(const OpenFailureHint& hint, int error, std::string failure);
 
 // What a single poll of the link brought.
 struct Polled {

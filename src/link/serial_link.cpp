@@ -58,9 +58,7 @@ int OpenCOMPort(const char* path, int speed, const Console& console, const OpenF
     const int error = errno;
     std::fprintf(console.out, "Device %s\n", path);
     std::fflush(console.out);
-    std::string failure = PrintSystemError(console, "Com Open Failed");
-    if (hint) hint(error);
-    EndRun(1, std::move(failure));
+    EndOpening(hint, error, PrintSystemError(console, "Com Open Failed"));
   }
   const SpeedRow* row = FindSpeed(speed);
   if (row == nullptr) {

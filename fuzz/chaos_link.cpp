@@ -71,7 +71,8 @@ void ChaosLink::CheckEraseOrRun(std::uint8_t code) const {
   if (code != protocol::kErase && code != protocol::kRun) return;
   if (!FollowsCompleteRead()) Violation("erase or run without a complete read-back");
   if (code == protocol::kErase && !read_back_differs()) Violation("erase of an equal board");
-  if (code == protocol::kRun && ((!erased_ && !start_allowed) || read_back_differs())) {
+  if (code == protocol::kRun &&
+      ((!erased_ && !start_allowed) || (read_back_differs() && !may_start_differing()))) {
     Violation("run without a matching verification");
   }
 }

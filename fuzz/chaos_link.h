@@ -40,8 +40,11 @@ class ChaosLink final : public sim::SimLink {
   // Asked when the erase and the run request go out: does the updater's
   // last read-back differ from (erase) or equal (run) the image?
   std::function<bool()> read_back_differs;
-  // --start: the run request may also follow a read that found the code equal.
+  // --start: the run request may also follow a read that found the code
+  // equal, and in a check one whose board holds a whole firmware (asked
+  // when the run request goes out).
   bool start_allowed = false;
+  std::function<bool()> may_start_differing;
 
   // The frames written, in order.
   [[nodiscard]] const std::vector<std::vector<std::uint8_t>>& Frames() const { return frames_; }

@@ -21,6 +21,7 @@
 #include "link/port_lock.h"
 #include "link/serial_link.h"
 #include "link/wire_trace.h"
+#include "output_files.h"
 #include "report/run_report.h"
 #include "run_end.h"
 #include "run_plan.h"
@@ -67,7 +68,7 @@ OpenedLink OpenLink(const CommandLine& line, const std::string& progname,
       path.c_str(), zelmo::link::kSerialBaud, console,
       HintOpening(zelmo::hints::DeviceKind::kSerialPort, path, progname, line, console));
   zelmo::link::LockPort(fd, path, progname, console);
-  return {std::make_unique<zelmo::link::SerialLink>(fd, console),
+  return {std::make_unique<zelmo::link::SerialLink>(fd, path, console),
           [fd, path = std::move(path), progname, console] {
             zelmo::link::HintPortHolders(fd, path, progname, console);
             zelmo::link::HintKernelConsole(fd, path, progname, console);
@@ -151,11 +152,16 @@ int Run(int argc, char** argv, zelmo::link::WireTrace::Time started) {
   const CommandLine line = zelmo::ParseCommandLine(argc, argv);
   const std::string progname = zelmo::ProgramName(argc > 0 ? argv[0] : nullptr);
   if (const auto status = AnswerWithoutRunning(line, progname)) return *status;
+  if (const auto refusal = zelmo::SameFileRefusal(line, progname)) {
+    std::fprintf(stderr, "%s\n", refusal->c_str());
+    return 1;
+  }
   // Made ready first: every ending from here on is reported, a refused
   // HEX file too.
   std::optional<zelmo::image::ReplacementFile> report;
   if (line.report_file) report.emplace(*line.report_file, console);
   zelmo::report::RunFacts facts = zelmo::report::FactsOf(line);
+  facts.time = zelmo::report::ReportTime(std::chrono::system_clock::now());
   try {
     Update(line, argc, argv, progname, console, started, facts);
   } catch (const zelmo::RunEnded& ended) {

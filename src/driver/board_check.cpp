@@ -1,3 +1,4 @@
+#include <cstdint>
 #include <cstdio>
 
 #include "driver/updater.h"
@@ -49,9 +50,19 @@ bool Updater::CheckCode() {
   return difference.count == 0;
 }
 
-// Only read requests go out, and the run request where --start asks for it
-// and the code was found equal: a differing region may hold an interrupted
-// update, which must never be started.
+// Programming goes from the top down, so the entry block is the last one
+// written: an interrupted update, like an erased board, leaves it blank.
+bool Updater::HoldsEntryBlock() const {
+  const std::uint16_t entry = image::kApplicationStart;
+  for (std::uint16_t a = entry; a < entry + protocol::kBlockWords; ++a) {
+    if (OldCodeWord(a) != image::kBlankWord) return true;
+  }
+  return false;
+}
+
+// Only read requests go out, and the run request where --start asks for
+// it: a check leaves the board running the firmware it holds, whether or
+// not it is the file's, but never an interrupted update.
 RunEnding Updater::CheckBoard() {
   const bool eeprom_equal = CheckEEPROM();
   const bool code_equal = CheckCode();
@@ -60,10 +71,10 @@ RunEnding Updater::CheckBoard() {
     display_.Print("Saved %s\n", plan_->backup->Path().c_str());
   }
   if (plan_->start && plan_->file_has_application) {
-    if (code_equal) {
+    if (code_equal || HoldsEntryBlock()) {
       StartFirmware();
     } else {
-      Say("Not started: the code differs from the file");
+      Say("Not started: the board holds no complete firmware");
     }
   }
   return Done(eeprom_equal && code_equal ? 0 : kBoardDiffers);

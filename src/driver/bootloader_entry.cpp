@@ -17,6 +17,7 @@ void Updater::EnterBootloader(const HandshakeOptions& options) {
     clock_.Sleep(kResetPauseMs);
     Say("Sending Reset Request");
     link_.SendResetRequest();
+    CheckLink();
     clock_.Sleep(kResetPauseMs);
     SendBlock(protocol::BuildSyncRequest(Block));
     received = Wait(RXBlock, 1, protocol::kSyncBudget);
@@ -29,14 +30,15 @@ void Updater::EnterBootloader(const HandshakeOptions& options) {
 }
 
 // Says nothing, as it always has: the byte is named only where the ending
-// is recorded.
+// is recorded. On a busy channel it is the firmware's last packet, read
+// before the bootloader's answer: another try, after the drain, gets past it.
 void Updater::RefusedSync() const {
   std::fflush(console_.out);
   std::array<char, 80> text{};
   std::snprintf(text.data(), text.size(),
                 "The bootloader answered the sync with 0x%02x, not 0x%02x", RXBlock[0],
                 protocol::kSyncAccepted);
-  throw TryFailure{text.data()};
+  throw TryFailure{text.data(), Retry::kAlways};
 }
 
 // More attempts would not help: the board never answered in this try.
@@ -44,7 +46,7 @@ void Updater::GiveUp(int attempts) {
   std::array<char, 64> text{};
   std::snprintf(text.data(), text.size(), "No answer from the bootloader after %d attempt%s",
                 attempts, attempts == 1 ? "" : "s");
-  Fail(text.data(), false);
+  Fail(text.data(), Retry::kNever);
 }
 
 }  // namespace zelmo::driver

@@ -140,7 +140,7 @@ RunEnding Updater::VerifyCode() {
     throw TryFailure{text.data()};
   }
   Say("Verified OK");
-  SendBlock(protocol::BuildRun(Block));
+  SendRun();
   return Done(0);
 }
 

@@ -1,8 +1,20 @@
+#include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "driver/updater.h"
 
 namespace zelmo::driver {
+namespace {
+
+// A try after the first meets a board that has answered before: one that
+// stays silent now will not answer a fourth time either.
+constexpr int kLaterTryAttempts = 3;
+// A USB adapter that resets comes back under its name within seconds.
+constexpr int kComeBackMs = 10000;
+constexpr int kReopenPauseMs = 100;
+
+}  // namespace
 
 // Every phase compares before it changes, so a try after a passing fault
 // writes only what still differs, and its verification proves the result.
@@ -15,16 +27,45 @@ RunEnding Updater::Run(const RunPlan& plan) {
       if (!MayRetry(failure, number)) return {1, failure.message};
       display_.Print("Trying again (%d of %d)\n", number, plan.retries);
       std::fflush(console_.out);
+      if (link_.Lost() && !Reconnect()) return {1, link_.Name() + " did not come back"};
       link_.DropWaitingInput(clock_);
     }
   }
 }
 
 // Only a board whose bootloader has answered once can have met a passing
-// fault; and one that was asked to stop must not be started on again.
+// fault, unless the fault says so itself; and a run that was asked to
+// stop must not be started on again.
 bool Updater::MayRetry(const TryFailure& failure, int number) const {
   const bool stopping = plan_->stop_requested && plan_->stop_requested();
-  return failure.retryable && bootloader_answered_ && number <= plan_->retries && !stopping;
+  const bool passing = failure.retry == Retry::kAlways ||
+                       (failure.retry == Retry::kOnceAnswered && bootloader_answered_);
+  return passing && number <= plan_->retries && !stopping;
+}
+
+bool Updater::Reconnect() {
+  const std::string name = link_.Name();
+  display_.Print("Waiting for %s to come back\n", name.c_str());
+  const std::int64_t started = clock_.NowMs();
+  while (!link_.Reopen()) {
+    if (clock_.NowMs() - started >= kComeBackMs) {
+      display_.Print("%s did not come back\n", name.c_str());
+      std::fflush(console_.out);
+      return false;
+    }
+    clock_.Sleep(kReopenPauseMs);
+  }
+  return true;
+}
+
+// The first try asks as the run was told to and names who else holds
+// the port; a later one ends by itself.
+HandshakeOptions Updater::HandshakeOfThisTry() const {
+  HandshakeOptions options = plan_->handshake;
+  if (tally_.tries == 1) return options;
+  options.on_first_silence = nullptr;
+  if (options.attempts == 0) options.attempts = kLaterTryAttempts;
+  return options;
 }
 
 // A try knows nothing of the one before but whether it changed the board.
@@ -45,7 +86,7 @@ void Updater::BeginTry() {
 // its reads are the phases' first reads: nothing has changed in between.
 RunEnding Updater::Try() {
   BeginTry();
-  EnterBootloader(plan_->handshake);
+  EnterBootloader(HandshakeOfThisTry());
   if (plan_->check) return CheckBoard();
   if (plan_->backup != nullptr && !backup_saved_) SaveBoard(*plan_->backup);
   UpdateEEPROM();
@@ -54,15 +95,21 @@ RunEnding Updater::Try() {
 
 // The protection of a board half written starts with the request itself.
 void Updater::Changing() {
+  tally_.board_code.reset();  // no longer what the board holds
   if (changing_) return;
   changing_ = true;
   tally_.wrote = true;
   if (!changed_before_ && plan_->before_change) plan_->before_change();
 }
 
+void Updater::SendRun() {
+  SendBlock(protocol::BuildRun(Block));
+  tally_.started = true;
+}
+
 void Updater::StartFirmware() {
   Say("Starting the firmware");
-  SendBlock(protocol::BuildRun(Block));
+  SendRun();
 }
 
 }  // namespace zelmo::driver

@@ -7,7 +7,10 @@
 
 namespace zelmo::driver {
 
-void Updater::Send(std::span<const std::uint8_t> frame) { link_.WriteBlock(frame); }
+void Updater::Send(std::span<const std::uint8_t> frame) {
+  link_.WriteBlock(frame);
+  CheckLink();
+}
 
 void Updater::SendBlock(std::size_t length) {
   Send(std::span<const std::uint8_t>(Block).first(length));
@@ -19,7 +22,24 @@ int Updater::Wait(std::span<std::uint8_t> destination, int minimum, int budget) 
   if (count == link::kTransferFailed) {
     throw TryFailure{std::string("poll failed: ") + std::strerror(errno)};
   }
+  CheckLink();
   return count;
+}
+
+void Updater::CheckLink() {
+  if (link_.Lost()) WentAway();
+}
+
+// Nothing more reaches the board through this descriptor: waiting out the
+// budgets would only delay the ending, and asking again would never end.
+void Updater::WentAway() {
+  const link::Loss loss = *link_.Lost();
+  std::fflush(console_.out);
+  if (loss.error != 0) {
+    errno = loss.error;
+    PrintSystemError(console_, loss.call);
+  }
+  Fail((link_.Name() + " went away").c_str(), Retry::kAlways);
 }
 
 void Updater::Say(const char* text) { display_.Text(std::string(text) + "\n"); }
@@ -29,10 +49,10 @@ RunEnding Updater::Done(int status) const {
   return {status, {}};
 }
 
-void Updater::Fail(const char* text, bool retryable) {
+void Updater::Fail(const char* text, Retry retry) {
   Say(text);
   std::fflush(console_.out);
-  throw TryFailure{text, retryable};
+  throw TryFailure{text, retry};
 }
 
 std::uint16_t Updater::OldCodeWord(std::uint16_t address) const {

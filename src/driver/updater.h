@@ -110,6 +110,8 @@ class Updater {
   RunEnding Try();
   void BeginTry();
   [[nodiscard]] bool MayRetry(const TryFailure& failure, int number) const;
+  [[nodiscard]] bool Reconnect();
+  [[nodiscard]] HandshakeOptions HandshakeOfThisTry() const;
   void EnterBootloader(const HandshakeOptions& options);
   bool ReadAndCheckEEPROM();
   void UpdateEEPROM();
@@ -130,9 +132,11 @@ class Updater {
   void Send(std::span<const std::uint8_t> frame);
   void SendBlock(std::size_t length);
   int Wait(std::span<std::uint8_t> destination, int minimum, int budget);
+  void CheckLink();
+  [[noreturn]] void WentAway();
   void Say(const char* text);
   [[nodiscard]] RunEnding Done(int status) const;
-  [[noreturn]] void Fail(const char* text, bool retryable = true);
+  [[noreturn]] void Fail(const char* text, Retry retry = Retry::kOnceAnswered);
 
   [[noreturn]] void GiveUp(int attempts);
   [[noreturn]] void RefusedSync() const;
@@ -145,7 +149,9 @@ class Updater {
   [[nodiscard]] std::unique_ptr<image::WordImage> Snapshot() const;
   void SayEEPROMDifference(const Difference& difference);
   void Changing();
+  void SendRun();
   void StartFirmware();
+  [[nodiscard]] bool HoldsEntryBlock() const;
   void Erase(const char* lead);
   void ProgramBlocks();
   [[nodiscard]] std::span<const std::uint16_t, protocol::kBlockWords> BlockWords(

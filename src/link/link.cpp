@@ -25,6 +25,7 @@ void Link::DropWaitingInput(Clock& clock) {
   for (int quiet = 0; quiet < kQuietMs && clock.NowMs() - started < kDrainLimitMs;) {
     // On I2C a slave with nothing left to say answers not-ready.
     const Polled polled = Poll(room, true);
+    if (polled.gone) break;
     if (polled.count > 0) {
       dropped.insert(dropped.end(), room.begin(), room.begin() + static_cast<long>(polled.count));
       quiet = 0;

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -30,6 +31,14 @@ struct Polled {
   std::size_t count = 0;   // reply bytes stored at the front of the room given
   bool not_ready = false;  // the board said "not ready" before its reply began
   bool failed = false;     // the transfer failed; errno says why
+  bool gone = false;       // the device has gone away (Link::Lost says how)
+};
+
+// How a device was found gone: the call that found it and its errno, 0
+// for a read that met end-of-file (the port hung up).
+struct Loss {
+  const char* call = "";
+  int error = 0;
 };
 
 // Told of every transfer that crosses a link, before it goes out, and of
@@ -78,6 +87,20 @@ class Link {
   static constexpr int kQuietMs = 200;
   void DropWaitingInput(Clock& clock);
 
+  // The device as it was named, for the texts about it.
+  [[nodiscard]] virtual std::string Name() const { return {}; }
+
+  // Set once a transfer found the device gone (a USB adapter reset or
+  // pulled): no transfer reaches the board until it is opened again.
+  [[nodiscard]] const std::optional<Loss>& Lost() const { return lost_; }
+  // Closes the device and opens it again by its name; false while it is
+  // not there.
+  bool Reopen() {
+    if (!OpenAgain()) return false;
+    lost_.reset();
+    return true;
+  }
+
   void Watch(WireWatcher* watcher) { watcher_ = watcher; }
   void WaitEnded(const WaitOutcome& outcome) const {
     if (watcher_ != nullptr) watcher_->Received(outcome);
@@ -85,6 +108,11 @@ class Link {
 
  protected:
   virtual long Write(std::span<const std::uint8_t> frame) = 0;
+  // Only a link whose device can go away and come back opens it again.
+  virtual bool OpenAgain() { return false; }
+  void MarkLost(const char* call, int error) {
+    if (!lost_) lost_ = Loss{call, error};
+  }
   void Sending(std::span<const std::uint8_t> bytes) const {
     if (watcher_ != nullptr) watcher_->Sent(bytes);
   }
@@ -105,6 +133,7 @@ class Link {
 
  private:
   WireWatcher* watcher_ = nullptr;
+  std::optional<Loss> lost_;
 };
 
 }  // namespace zelmo::link

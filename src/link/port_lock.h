@@ -6,6 +6,9 @@
 
 namespace zelmo::link {
 
+// Takes the lock; false only when another program holds it.
+bool TakeLock(int fd);
+
 // Takes an exclusive advisory lock on the open serial port, held until
 // the process ends, so that two updaters, or an updater and a program that
 // locks its port, never share a board. When another program holds a lock,

@@ -11,8 +11,8 @@ int PollFailed(const Console& console) {
   return kTransferFailed;
 }
 
-// The wait itself: the count collected, 0 when the budget ran out, or
-// kTransferFailed.
+// The wait itself: the count collected, 0 when the budget ran out,
+// kTransferFailed or kLinkGone.
 int Collect(Link& link, Clock& clock, const Console& console, std::span<std::uint8_t> destination,
             int minimum, int budget, int& not_ready) {
   const std::int64_t started = clock.NowMs();
@@ -25,6 +25,7 @@ int Collect(Link& link, Clock& clock, const Console& console, std::span<std::uin
   while (budget > 0) {
     const Polled polled = link.Poll(destination.subspan(count, room - count), count == 0);
     if (polled.failed) return PollFailed(console);
+    if (polled.gone) return kLinkGone;
     if (polled.not_ready) {
       // Costs nothing, but a board that only ever says "not ready" must not
       // hold the run forever: past the budget in real time it is no answer.
@@ -46,7 +47,7 @@ int WaitForResponse(Link& link, Clock& clock, const Console& console,
                     std::span<std::uint8_t> destination, int minimum, int budget) {
   int not_ready = 0;
   const int count = Collect(link, clock, console, destination, minimum, budget, not_ready);
-  if (count == kTransferFailed) return count;  // no reply to log: the transfer itself failed
+  if (count < 0) return count;  // no reply to log: the transfer itself failed
   link.WaitEnded(
       WaitOutcome{destination.first(static_cast<std::size_t>(count)), count == 0, not_ready});
   return count;

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 
+#include "link/port_lock.h"
 #include "run_end.h"
 
 namespace zelmo::link {
@@ -49,7 +50,22 @@ bool WaitForRoom(int fd, std::chrono::steady_clock::time_point deadline) {
   }
 }
 
+// Raw at the speed code, non-blocking; the failed call's text, or none.
+const char* SetRaw(int fd, speed_t code) {
+  termios settings{};
+  if (tcgetattr(fd, &settings) != 0) return "tty_speed: tcgetattr";
+  cfmakeraw(&settings);
+  cfsetispeed(&settings, code);
+  cfsetospeed(&settings, code);
+  if (tcsetattr(fd, TCSANOW, &settings) != 0) return "tty_speed: tcsetattr";
+  int on = 1;
+  ioctl(fd, FIONBIO, &on);  // NOLINT(cppcoreguidelines-pro-type-vararg)
+  return nullptr;
+}
+
 }  // namespace
+
+bool PortGoneError(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
 
 int OpenCOMPort(const char* path, int speed, const Console& console, const OpenFailureHint& hint) {
   std::fprintf(console.out, "\nUsing Serial port %s\n", path);
@@ -65,21 +81,21 @@ int OpenCOMPort(const char* path, int speed, const Console& console, const OpenF
     std::fflush(console.out);
     EndRunSaying(console.err, 1, "tty_speed: invalid speed %d\n", speed);
   }
-  termios settings{};
-  if (tcgetattr(fd, &settings) != 0) FailSystem(console, "tty_speed: tcgetattr");
-  cfmakeraw(&settings);
-  cfsetispeed(&settings, row->code);
-  cfsetospeed(&settings, row->code);
-  if (tcsetattr(fd, TCSANOW, &settings) != 0) FailSystem(console, "tty_speed: tcsetattr");
-  int on = 1;
-  ioctl(fd, FIONBIO, &on);  // NOLINT(cppcoreguidelines-pro-type-vararg)
+  if (const char* failed = SetRaw(fd, row->code)) FailSystem(console, failed);
   return fd;
 }
 
 int ReadCOMBlock(int fd, std::uint8_t* buffer, std::size_t size, const Console& console) {
   const ssize_t got = read(fd, buffer, size);
+  // Raw mode asks for at least one byte, so only a port that hung up
+  // reads as end-of-file.
+  if (got == 0 && size > 0) {
+    errno = 0;
+    return kPortGone;
+  }
   if (got >= 0) return static_cast<int>(got);
   if (errno == EAGAIN) return 0;
+  if (PortGoneError(errno)) return kPortGone;
   const int error = errno;
   PrintSystemError(console, "read");
   std::fprintf(console.out, "%d\n", error);
@@ -103,13 +119,30 @@ long WriteCOMBlock(int fd, const std::uint8_t* data, std::size_t length) {
 }
 
 long SerialLink::Write(std::span<const std::uint8_t> frame) {
-  return WriteCOMBlock(fd_, frame.data(), frame.size());
+  const long put = WriteCOMBlock(fd_, frame.data(), frame.size());
+  if (put < 0 && PortGoneError(errno)) MarkLost("write", errno);
+  return put;
 }
 
 void SerialLink::SendResetRequest() { WriteResetFrame(); }
 
 Polled SerialLink::Poll(std::span<std::uint8_t> room, bool /*awaiting_first*/) {
-  return {static_cast<std::size_t>(ReadCOMBlock(fd_, room.data(), room.size(), console_))};
+  const int got = ReadCOMBlock(fd_, room.data(), room.size(), console_);
+  if (got == kPortGone) {
+    MarkLost("read", errno);
+    return {.gone = true};
+  }
+  return {static_cast<std::size_t>(got)};
+}
+
+bool SerialLink::OpenAgain() {
+  if (fd_ >= 0) close(fd_);
+  fd_ = open(path_.c_str(), O_RDWR | O_NONBLOCK);  // NOLINT(cppcoreguidelines-pro-type-vararg)
+  if (fd_ >= 0 && SetRaw(fd_, FindSpeed(kSerialBaud)->code) == nullptr && TakeLock(fd_))
+    return true;
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
+  return false;
 }
 
 }  // namespace zelmo::link

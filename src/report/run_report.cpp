@@ -2,7 +2,9 @@
 
 #include <sha2.h>
 
+#include <array>
 #include <cmath>
+#include <ctime>
 #include <nlohmann/json.hpp>
 #include <vector>
 
@@ -17,6 +19,15 @@ nlohmann::json OrNull(const std::optional<std::string>& value) {
 }
 
 }  // namespace
+
+std::string ReportTime(std::chrono::system_clock::time_point moment) {
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(moment);
+  std::tm utc{};
+  gmtime_r(&seconds, &utc);
+  std::array<char, 32> text{};
+  std::strftime(text.data(), text.size(), "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return text.data();
+}
 
 std::string CodeFingerprint(const std::uint16_t* words) {
   std::vector<std::uint8_t> bytes;
@@ -49,12 +60,14 @@ std::string FormatReport(const RunFacts& facts) {
   if (facts.tally.board_code) board = CodeFingerprint(facts.tally.board_code->data());
   const nlohmann::ordered_json report = {
       {"version", kVersionText},
+      {"time", facts.time},
       {"status", facts.status},
       {"outcome", outcome},
       {"message", good ? nlohmann::json(nullptr) : nlohmann::json(facts.message)},
       {"tries", facts.tally.tries},
       {"eeprom_bytes_written", facts.tally.eeprom_bytes_written},
       {"blocks_written", facts.tally.blocks_written},
+      {"started", facts.tally.started},
       {"file", {{"name", facts.file_name}, {"code_sha256", OrNull(facts.file_code_sha256)}}},
       {"board", {{"code_sha256", OrNull(board)}}},
       {"link",

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 
@@ -22,8 +23,12 @@ struct RunFacts {
   bool i2c = false;
   std::string device;
   int address = 0;
+  std::string time;  // when the run began, UTC, as 2026-12-11T17:02:03Z
   double seconds = 0;
 };
+
+// A moment as the report writes it: UTC, ISO 8601, to the second.
+std::string ReportTime(std::chrono::system_clock::time_point moment);
 
 // The SHA-256, in lower-case hex, of words 0x0200-0x0FFF each low byte
 // first, as the HEX file holds them; words[0] is the word at 0x0200.

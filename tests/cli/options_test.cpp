@@ -4,6 +4,7 @@
 
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,8 @@ TEST(Options, MissingHexFileIsReportedBeforeTheDevice) {
   EXPECT_EQ(json["outcome"], "refused");
   EXPECT_EQ(json["message"], "Can't open Hex File /nonexistent/fw.hex");
   EXPECT_TRUE(json["file"]["code_sha256"].is_null() && json["tries"] == 0 && json["status"] == 1);
+  EXPECT_TRUE(
+      std::regex_match(std::string(json["time"]), std::regex(R"(20\d\d-\d\d-\d\dT[\d:]{8}Z)")));
 }
 
 TEST(Options, MalformedRecordEndsTheRunWithItsLine) {
@@ -196,6 +199,9 @@ TEST(Options, LongOptionsThatAreRefused) {
       {{"--bogus", "1", "0", "f.hex"}, "", kUsage},
       {{"--check=yes", "1", "0", "f.hex"}, "", kUsage},
       {{"--check", "1", "0"}, "", kUsage},
+      {{"--save", "f.hex", "--report", "./f.hex", "1", "0", "/nonexistent/fw.hex"},
+       "",
+       "zelmo_flash: --save and --report name the same file\n"},
       {{"--attempts", "0002", "--retries=100", "/dev/zelmo-no-such-port", "0",
         "/nonexistent/fw.hex"},
        "Can't open Hex File /nonexistent/fw.hex\n",

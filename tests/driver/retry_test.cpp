@@ -24,13 +24,14 @@ std::vector<std::vector<Bytes>> Tries(const std::vector<Bytes>& frames) {
 }
 
 TEST(Retries, EachTryIsARunAgainstTheBoardAsItIs) {
+  const std::string kGone = "0520\r/dev/ttySIM0 went away\n";
   const struct {
     const char* name;
     sim::Faults faults;
     bool i2c;
     bool stop_requested;
     int status, tries;
-    const char* failure;  // the first try's last text
+    std::string failure;  // the first try's last text
   } cases[] = {
       {"reply missed while programming",
        {.silent_request = 0x01, .silent_from = 1, .silent_count = 1},
@@ -67,6 +68,28 @@ TEST(Retries, EachTryIsARunAgainstTheBoardAsItIs) {
        1,
        3,
        "0400\rTimeout writing to Flash\n"},
+      {"the port back soon",
+       {.vanish_after = 30, .back_after_opens = 25},
+       false,
+       false,
+       0,
+       2,
+       kGone},
+      {"the port gone for good",
+       {.vanish_after = 30},
+       false,
+       false,
+       1,
+       1,
+       kGone + "Trying again (1 of 2)\nWaiting for /dev/ttySIM0 to come back\n/dev/ttySIM0 did not "
+               "come back\n"},
+      {"a packet as the sync's answer",
+       {.stale_bytes = {0x32, 0x3F}},
+       false,
+       false,
+       0,
+       2,
+       "Sending Reset Request\n"},
       {"a stop asked for",
        {.silent_request = 0x01, .silent_from = 1, .silent_count = 1},
        false,
@@ -90,9 +113,8 @@ TEST(Retries, EachTryIsARunAgainstTheBoardAsItIs) {
     EXPECT_EQ(outcome.tally.tries, c.tries) << c.name;
     const std::string err = c.i2c ? "poll failed: No such device or address\n" : "";
     EXPECT_EQ(outcome.err, err) << c.name;
-    EXPECT_NE(
-        outcome.out.find(std::string(c.failure) + (c.tries > 1 ? "Trying again (1 of 2)\n" : "")),
-        std::string::npos)
+    EXPECT_NE(outcome.out.find(c.failure + (c.tries > 1 ? "Trying again (1 of 2)\n" : "")),
+              std::string::npos)
         << c.name << outcome.out;
     EXPECT_EQ(outcome.out.find("Trying again (3 of 2)"), std::string::npos) << c.name;
     const auto tries = Tries(bench.Writes());
@@ -109,6 +131,7 @@ TEST(Retries, EachTryIsARunAgainstTheBoardAsItIs) {
     first.Run();
     UpdateBench again(first.board, c.i2c);
     again.board.Output().clear();  // what the try drops before its handshake
+    again.board.PlugIn();          // a new run finds the port back
     prepared(again);
     again.Run();
     std::vector<Bytes> expected = Tries(again.Writes()).at(0);
@@ -117,6 +140,17 @@ TEST(Retries, EachTryIsARunAgainstTheBoardAsItIs) {
     if (c.status != 0) expected.pop_back();
     EXPECT_EQ(tries[1], expected) << c.name;
   }
+}
+
+// A bootloader that answered before and is silent now will not answer a
+// fourth time: nobody may be watching, so the run ends by itself.
+TEST(Retries, ALaterTryGivesUpAfterThreeHandshakes) {
+  UpdateBench bench(
+      {.silent_request = 0xC0, .silent_from = 1, .bad_word = 0x0211, .bad_word_reads = 1});
+  bench.SetBlock(0x0200, 0x0300);
+  const Outcome outcome = bench.Run({.retries = 2});
+  EXPECT_TRUE(outcome.status == 1 && outcome.tally.tries == 2 &&
+              outcome.out.ends_with("Request\nNo answer from the bootloader after 3 attempts\n"));
 }
 
 }  // namespace

@@ -23,12 +23,13 @@ std::size_t FirstChange(const std::vector<Bytes>& frames) {
 }
 
 TEST(RunPlan, OptionsAndRegionsOfTheFile) {
+  constexpr int kInterrupted = 2;
   const std::string kept = "EEPROM differs in 1 of 64 bytes, the first at offset 0x2a\n";
   const struct {
     const char* name;
     driver::RunPlan plan;
     bool eeprom_differs;
-    bool code_differs;
+    int code_differs;  // kInterrupted: the entry block blank as well
     int status;
     std::string contains;
     std::string tail;
@@ -78,13 +79,24 @@ TEST(RunPlan, OptionsAndRegionsOfTheFile) {
        0,
        1,
        112},
-      {"--check --start, code differs",
+      {"--check --start, another whole firmware",
        {.check = true, .start = true},
        false,
        true,
        2,
-       "EEPROM is up to date\n",
-       "Not started: the code differs from the file\n",
+       "Code differs in 1 words, the first at 0x0300\n",
+       "Starting the firmware\n",
+       0,
+       0,
+       1,
+       112},
+      {"--check --start, an interrupted update",
+       {.check = true, .start = true},
+       false,
+       kInterrupted,
+       2,
+       "Code differs in 33 words, the first at 0x0200\n",
+       "Not started: the board holds no complete firmware\n",
        0,
        0,
        0,
@@ -130,6 +142,8 @@ TEST(RunPlan, OptionsAndRegionsOfTheFile) {
     bench.BoardHoldsImage();
     if (c.eeprom_differs) bench.board.SetEEPROMByte(42, 0x77);
     if (c.code_differs) bench.board.SetFlashWord(0x0300, 0x0001);
+    for (std::uint16_t a = 0x0200; a < 0x0220 && c.code_differs == kInterrupted; ++a)
+      bench.board.SetFlashWord(a, 0x3FFF);
     std::vector<std::size_t> changes_at;
     driver::RunPlan plan = c.plan;
     plan.before_change = [&] { changes_at.push_back(bench.Writes().size()); };

@@ -147,7 +147,7 @@ TEST(SerialLink, ReplyInPiecesIsGathered) {
   Pty pty;
   CapturedConsole console;
   const int fd = OpenCOMPort(pty.Path().c_str(), kSerialBaud, console.Get());
-  SerialLink serial(fd, console.Get());
+  SerialLink serial(fd, pty.Path(), console.Get());
   std::deque<std::vector<std::uint8_t>> pieces;
   for (std::uint8_t start = 0; start < 64; start += 16) {
     std::vector<std::uint8_t> piece;

@@ -85,6 +85,9 @@ TEST(Report, EachEndingTellsWhatTheRunDid) {
     EXPECT_EQ(json["blocks_written"], c.blocks) << c.outcome;
     EXPECT_EQ(json["file"]["code_sha256"], example) << c.outcome;
     EXPECT_EQ(json["board"]["code_sha256"] == example, c.status == 0) << c.outcome;
+    // Past the erase the board holds neither the old code nor yet the new.
+    EXPECT_EQ(json["board"]["code_sha256"].is_null(), c.status == 1) << c.outcome;
+    EXPECT_EQ(json["started"], std::string(c.outcome) == "updated") << c.outcome;
   }
 }
 

@@ -13,7 +13,22 @@ void SimLink::Deliver(Transfer transfer) {
   transfers_.push_back(std::move(transfer));
 }
 
+// A hung-up port reads as end-of-file and refuses writes, as a pulled
+// USB adapter does; the reply to the last frame is lost with it.
+bool SimLink::OpenAgain() {
+  const int back = board_.GetFaults().back_after_opens;
+  if (back < 0 || ++opens_ < back) return false;
+  board_.PlugIn();
+  board_.Output().clear();
+  return true;
+}
+
 long SimLink::Write(std::span<const std::uint8_t> frame) {
+  if (board_.Unplugged()) {
+    MarkLost("write", EIO);
+    errno = EIO;
+    return -1;
+  }
   Deliver({Transfer::Kind::kWrite, {frame.begin(), frame.end()}});
   Answered(board_.Output());
   return static_cast<long>(frame.size());
@@ -33,6 +48,10 @@ bool SimLink::Acknowledges() { return board_.AcknowledgesReceive(); }
 // away does not acknowledge its address.
 link::Polled SimLink::Poll(std::span<std::uint8_t> room, bool awaiting_first) {
   auto& output = board_.Output();
+  if (board_.Unplugged()) {
+    MarkLost("read", 0);
+    return {.gone = true};
+  }
   if (!i2c_) {
     std::size_t count = std::min(room.size(), output.size());
     if (const std::size_t piece = PieceSize(); piece > 0) count = std::min(count, piece);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <string>
 #include <vector>
 
 #include "fake_clock.h"
@@ -26,11 +27,14 @@ class SimLink : public link::Link {
   // An SMBus receive-byte at 100 kHz takes about this long.
   static constexpr int kReceiveByteMicros = 300;
 
+  static constexpr const char* kPort = "/dev/ttySIM0";
+
   SimLink(BoardModel& board, FakeClock& clock, bool i2c)
       : board_(board), clock_(clock), i2c_(i2c) {}
 
   void SendResetRequest() override;
   link::Polled Poll(std::span<std::uint8_t> room, bool awaiting_first) override;
+  [[nodiscard]] std::string Name() const override { return kPort; }
 
   [[nodiscard]] const std::vector<Transfer>& Transfers() const { return transfers_; }
   [[nodiscard]] int ReceiveBytes() const { return receive_bytes_; }
@@ -38,6 +42,7 @@ class SimLink : public link::Link {
 
  protected:
   long Write(std::span<const std::uint8_t> frame) override;
+  bool OpenAgain() override;
 
   // A transfer about to reach the board; the ones before it are in Transfers().
   virtual void Given(const Transfer& /*transfer*/) {}
@@ -56,6 +61,7 @@ class SimLink : public link::Link {
   bool i2c_;
   std::vector<Transfer> transfers_;
   int receive_bytes_ = 0;
+  int opens_ = 0;
 };
 
 }  // namespace zelmo::sim

@@ -62,6 +62,8 @@ void BoardModel::Receive(std::span<const std::uint8_t> bytes) {
   }
   while (ConsumeFrame()) {
   }
+  const std::size_t limit = faults_.vanish_after;
+  if (limit > 0 && !vanished_ && frames_.size() >= limit) unplugged_ = vanished_ = true;
 }
 
 bool BoardModel::TakeNotReady() {

@@ -30,6 +30,8 @@ struct Faults {
   int i2c_fail_count = -1;          // ...this many fail (-1: all after)
   std::size_t piece_size = 0;       // replies split into pieces of this size...
   int piece_delay_ms = 0;           // ...this far apart (real-time tool only)
+  std::size_t vanish_after = 0;     // the port goes away after this many frames (0: never)...
+  int back_after_opens = -1;        // ...and is back at this attempt to open it (-1: never)
 };
 
 // The PIC as the updater sees it: the running TNC firmware, which restarts
@@ -63,6 +65,11 @@ class BoardModel {
   void SetFlashWord(std::size_t address, std::uint16_t value) { flash_.at(address) = value; }
   [[nodiscard]] std::uint8_t EEPROMByte(std::size_t k) const { return eeprom_.at(k); }
   void SetEEPROMByte(std::size_t k, std::uint8_t value) { eeprom_.at(k) = value; }
+
+  // Whether the port has gone away (once, after Faults::vanish_after
+  // frames), until it is plugged in again.
+  [[nodiscard]] bool Unplugged() const { return unplugged_; }
+  void PlugIn() { unplugged_ = false; }
 
   [[nodiscard]] bool InBootloader() const { return bootloader_; }
   [[nodiscard]] bool Started() const { return started_; }
@@ -102,6 +109,8 @@ class BoardModel {
   bool bootloader_ = false;
   bool programmed_ = false;
   bool started_ = false;
+  bool unplugged_ = false;
+  bool vanished_ = false;
 };
 
 }  // namespace zelmo::sim

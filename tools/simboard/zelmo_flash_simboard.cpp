@@ -50,7 +50,6 @@ struct Settings {
   std::string hex_file;
   std::string trace_file;
   std::string replay_file;
-  std::size_t vanish_after = 0;
 };
 
 // "A:B[:C]" as numbers; B and C keep their defaults when absent.
@@ -110,7 +109,7 @@ bool ApplyOption(int option, const char* value, Settings& settings) {
       settings.replay_file = value;
       return true;
     case 'v':
-      settings.vanish_after = static_cast<std::size_t>(std::strtoul(value, nullptr, 10));
+      faults.vanish_after = static_cast<std::size_t>(std::strtoul(value, nullptr, 10));
       return true;
     case 'l':
       faults.lose_eeprom_writes = true;
@@ -200,7 +199,7 @@ int Serve(zelmo::sim::BoardModel& board, const Settings& settings) {
   zelmo::sim::PtyServer server(board, trace);
   std::printf("%s\n", server.Open().c_str());
   std::fflush(stdout);
-  server.Serve(stop_requested, settings.vanish_after);
+  server.Serve(stop_requested, settings.faults.vanish_after);
   if (trace != nullptr) std::fclose(trace);
   return board.Replay() != nullptr ? ReplayStatus(*board.Replay()) : 0;
 }

@@ -18,9 +18,10 @@ description:
     task again changes nothing. Changed is reported only when the program
     wrote the board (its outcome C(updated)).
   - In check mode the program looks and changes nothing (C(--check --start));
-    changed when the board differs from the file. A board whose code matches
-    is started again; one whose code differs waits in its bootloader (the TNC
-    is off the air) until it is updated or reset, and the result says so.
+    changed when the board differs from the file. A board that holds a whole
+    firmware, the file's or another, is started again; only one whose last
+    update was interrupted, or a blank one, waits in its bootloader (the TNC
+    is off the air) until it is updated, and the result says so.
   - The program ends by itself. C(attempts) bounds the wait for a board that
     never answers, and C(retries) runs the whole update again after a passing
     fault on the link.
@@ -276,8 +277,8 @@ def left_in_bootloader(report, start):
         # Whether the reset reached the bootloader, only the messages tell.
         return None
     if outcome == "differs":
-        # --start restarts a board only when its code matched the file.
-        return report["board"]["code_sha256"] != report["file"]["code_sha256"]
+        # --check --start restarts a board that holds a whole firmware.
+        return not report["started"]
     if outcome == "updated" and report["blocks_written"] > 0:
         return False  # new code is always started after its verification
     return outcome != "refused" and not start

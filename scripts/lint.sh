@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Static analysis: clang-format, clang-tidy and cppcheck, all clean or failing.
+# Static analysis: clang-format, clang-tidy, cppcheck, ansible-lint and the
+# manual pages, all clean or failing.
 # Works on the tree as it stands, a clone or an unpacked release alike.
 # Usage: scripts/lint.sh [BUILD_DIR]   (a configured build for clang-tidy)
 set -euo pipefail
@@ -25,6 +26,14 @@ echo "-- cppcheck"
 cppcheck --library=googletest --enable=warning,style,performance,portability --std=c++20 \
   --inline-suppr --error-exitcode=1 -q -I src -I . -I tests/support \
   --suppress=missingIncludeSystem src tools tests
+
+echo "-- ansible-lint: the collection, its role and its playbook (offline)"
+# The playbook names the role by the collection's name: lint an installed copy's view.
+collections=$(mktemp -d)
+trap 'rm -rf "$collections"' EXIT
+ansible-galaxy collection build ansible --output-path "$collections" >/dev/null
+ansible-galaxy collection install -p "$collections" "$collections"/zelmo-tnc-*.tar.gz >/dev/null 2>&1
+(cd ansible && LC_ALL=C.UTF-8 ANSIBLE_COLLECTIONS_PATH=$collections ansible-lint --offline --nocolor -q)
 
 echo "-- manual pages"
 for page in man/*.1; do

@@ -16,7 +16,7 @@ scripts/setup.sh clang-format clang-tidy cppcheck clang libclang-rt-14-dev valgr
   srecord dpkg-dev debhelper lintian autopkgtest file man-db groff-base qemu-user crossbuild-essential-armhf crossbuild-essential-arm64 \
   libi2c-dev:armhf libi2c-dev:arm64 libgtest-dev:armhf libgtest-dev:arm64 \
   libmd-dev:armhf libmd-dev:arm64 \
-  libstdc++6:armhf libstdc++6:arm64 ansible-core
+  libstdc++6:armhf libstdc++6:arm64 ansible-core ansible-lint
 
 stage() { printf '\n==== %s\n' "$*"; }
 

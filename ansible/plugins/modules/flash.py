@@ -19,26 +19,28 @@ description:
     wrote the board (its outcome C(updated)).
   - In check mode the program looks and changes nothing (C(--check --start));
     changed when the board differs from the file. A board that holds a whole
-    firmware, the file's or another, is started again; only one whose last
-    update was interrupted, or a blank one, waits in its bootloader (the TNC
-    is off the air) until it is updated, and the result says so.
+    firmware, the file's or another, is started again, so the TNC stays on
+    the air; only one whose last update was interrupted, or a blank one,
+    waits in its bootloader until it is updated (C(started) is false).
   - The program ends by itself. C(attempts) bounds the wait for a board that
     never answers, and C(retries) runs the whole update again after a passing
-    fault on the link.
-  - Stop whatever holds the port (a KISS daemon, a packet switch, a login
-    prompt) before this task; see the example playbook
-    C(playbooks/update_fleet.yml) of this collection.
+    fault.
+  - The units named in C(service) (a KISS daemon, a packet switch, a serial
+    login prompt) are stopped right before the program runs and started
+    again right after it, whatever its outcome, each only if it was active;
+    in check mode too, since a check needs the port. Pausing them is no
+    change. Only C(systemctl is-active), C(stop) and C(start) are used.
 options:
   port:
     description:
       - The serial port of the board, a device path such as C(/dev/ttyAMA0)
         or C(/dev/ttyUSB0), or a port number as C(zelmo_flash) takes it.
-      - Exactly one of O(port) and O(i2c_bus) is given.
+      - Exactly one of I(port) and I(i2c_bus) is given.
     type: str
   i2c_bus:
     description:
       - The number of the I2C bus, the text after C(/dev/i2c-).
-      - Needs O(i2c_address).
+      - Needs I(i2c_address).
     type: str
   i2c_address:
     description:
@@ -64,20 +66,40 @@ options:
     default: true
   retries:
     description:
-      - After a passing fault, once the bootloader has answered, run the whole
-        update again, up to this many more times (C(--retries), 0 to 100).
+      - After a passing fault, run the whole update again, up to this many
+        more times (C(--retries)), 0 to 100.
     type: int
     default: 2
   attempts:
     description:
       - Give up after this many unanswered handshakes on the serial link, about
-        5.2 seconds each (C(--attempts)), so that a silent board ends the task.
+        5.2 seconds each (C(--attempts)), 1 to 2147483647, so that a silent
+        board ends the task.
     type: int
     default: 3
+  service:
+    description:
+      - The systemd units that may hold the board's port, paused for the run.
+    type: list
+    elements: str
+    default: []
   backup:
     description:
-      - Write what the board held before this run to this file on the node, as
-        Intel HEX (C(--save)). Not written in check mode.
+      - Keep what the board held before this run in I(backup_dir) as
+        C(PORT-YYYYmmddTHHMMSS.hex) (the port's last name, or
+        C(i2c-BUS-ADDRESS); the time in UTC), when the board was written or
+        a failed run may have written it. An earlier backup is never
+        replaced. Never in check mode.
+    type: bool
+    default: false
+  backup_dir:
+    description:
+      - The folder on the node for the backups; made when missing.
+    type: path
+    default: /var/lib/zelmo_flash/backups
+  report:
+    description:
+      - Also keep the run's JSON report in this file on the node.
     type: path
   trace:
     description:
@@ -90,10 +112,10 @@ options:
         PATH.
     type: path
 notes:
-  - Needs C(zelmo_flash) 0.0.0.2 or later on the node (with C(--report) and
-    C(--retries)).
+  - Needs C(zelmo_flash) 0.0.0.2 or later on the node (with C(--report),
+    C(--retries) and the report's C(started) and C(time)).
   - The user the task runs as must be allowed to open the port or the bus
-    (root, or a member of its group such as C(dialout) or C(i2c)).
+    and to stop and start the units (root, through C(become)).
 attributes:
   check_mode:
     support: full
@@ -104,20 +126,20 @@ author:
 """
 
 EXAMPLES = r"""
-- name: Update the board on the node's UART
+- name: Update the board on the node's UART, its KISS daemon paused
   zelmo.tnc.flash:
     port: /dev/ttyAMA0
     hex_file: /var/tmp/tnc.hex
+    service: [ax25-kiss.service]
+    backup: true
+  register: tnc
 
-- name: Update the board on I2C bus 1, keep its settings, keep a copy of it
+- name: Update the board on I2C bus 1 and keep its settings
   zelmo.tnc.flash:
     i2c_bus: "1"
     i2c_address: 0x20
     hex_file: /var/tmp/tnc.hex
     keep_eeprom: true
-    backup: /var/tmp/tnc-before.hex
-    trace: /var/tmp/tnc-wire.log
-  register: tnc
 
 - name: Show what the board holds now
   ansible.builtin.debug:
@@ -137,11 +159,28 @@ outcome:
   returned: when the program left a report
   type: str
   sample: updated
+differs:
+  description: True when the board did not hold the file as the run found it (C(updated) or C(differs)).
+  returned: when the program left a report
+  type: bool
+  sample: false
+started:
+  description:
+    - True when the run request was sent, so the board runs its firmware;
+      false leaves it waiting in its bootloader, off the air.
+  returned: when the program left a report
+  type: bool
+  sample: true
 message:
   description: The text the run ended with, its first line; null when it ended well.
   returned: when the program left a report
   type: str
   sample: Timeout writing to Flash
+time:
+  description: When the run began, UTC, ISO 8601.
+  returned: when the program left a report
+  type: str
+  sample: "2026-12-11T17:02:03Z"
 tries:
   description: The handshakes begun, 1 plus the retries used.
   returned: when the program left a report
@@ -165,8 +204,9 @@ file:
 board:
   description:
     - C(code_sha256), the fingerprint of the board's application region as
-      last read in full (null when no full read came); equal to the file's
-      when the board holds its code.
+      last read in full, null when it is not known (no full read came, or
+      the board changed after it); equal to the file's when the board holds
+      its code.
   returned: when the program left a report
   type: dict
   sample: {"code_sha256": "d2d50766..."}
@@ -185,17 +225,20 @@ version:
   returned: when the program left a report
   type: str
   sample: 0.0.0.2
-in_bootloader:
-  description:
-    - True when the board was left waiting in its bootloader, off the air
-      until it is updated or reset; after a failure, when the program had
-      reached the bootloader.
-  returned: when the program left a report
-  type: bool
-  sample: false
+backup_file:
+  description: The backup kept on the node, when one was.
+  returned: when I(backup) kept one
+  type: str
+  sample: /var/lib/zelmo_flash/backups/ttyAMA0-20261211T170203.hex
+paused:
+  description: The units that were stopped for the run and started again.
+  returned: always
+  type: list
+  elements: str
+  sample: [ax25-kiss.service]
 cmd:
   description: The command that ran.
-  returned: always
+  returned: when the program ran
   type: list
   elements: str
 stdout:
@@ -210,6 +253,7 @@ stderr:
 
 import json
 import os
+import shutil
 
 from ansible.module_utils.basic import AnsibleModule
 
@@ -222,10 +266,22 @@ ARGUMENT_SPEC = dict(
     start=dict(type="bool", default=True),
     retries=dict(type="int", default=2),
     attempts=dict(type="int", default=3),
-    backup=dict(type="path"),
+    service=dict(type="list", elements="str", default=[]),
+    backup=dict(type="bool", default=False),
+    backup_dir=dict(type="path", default="/var/lib/zelmo_flash/backups"),
+    report=dict(type="path"),
     trace=dict(type="path"),
     executable=dict(type="path"),
 )
+
+# The program's own ranges, checked before anything runs.
+RANGES = dict(retries=(0, 100), attempts=(1, 2147483647))
+
+
+def check_ranges(module):
+    for name, (low, high) in RANGES.items():
+        if not low <= module.params[name] <= high:
+            module.fail_json(msg="%s must be %d to %d, not %d" % (name, low, high, module.params[name]))
 
 
 def link_arguments(module):
@@ -242,25 +298,58 @@ def link_arguments(module):
     return [params["i2c_bus"], str(address)]
 
 
-def command(module, program, link, report):
+def command(module, program, link, report, save):
     params = module.params
     args = [program, "--attempts", str(params["attempts"]),
             "--retries", str(params["retries"]), "--report", report]
     if module.check_mode:
-        # A plain check would leave a matching board in its bootloader.
+        # Looks, and leaves the board running whatever whole firmware it holds.
         args += ["--check", "--start"]
     else:
         # A check writes no file on the node; an update keeps what was asked.
         if params["start"]:
             args.append("--start")
-        if params["backup"]:
-            args += ["--save", params["backup"]]
+        if save:
+            args += ["--save", save]
         if params["trace"]:
             args += ["--trace", params["trace"]]
     if params["keep_eeprom"]:
         args.append("--keep-eeprom")
     # After "--" a file name or port that starts with a dash is not an option.
     return args + ["--"] + link + [params["hex_file"]]
+
+
+class Services(object):
+    """The units that hold the port: paused for the run, each only if active."""
+
+    def __init__(self, module):
+        self.module = module
+        self.units = module.params["service"]
+        self.systemctl = module.get_bin_path("systemctl", required=True) if self.units else None
+        self.paused = []
+
+    def systemctl_run(self, verb, unit):
+        return self.module.run_command([self.systemctl, verb, unit])
+
+    def pause(self):
+        for unit in self.units:
+            if self.systemctl_run("is-active", unit)[0] != 0:
+                continue
+            status, out, err = self.systemctl_run("stop", unit)
+            if status != 0:
+                self.resume()
+                self.module.fail_json(msg="systemctl stop %s failed: %s" % (unit, (err or out).strip()),
+                                      paused=[])
+            self.paused.append(unit)
+
+    def resume(self):
+        """Starts every paused unit; the failures, as text."""
+        failures = []
+        for unit in self.paused:
+            status, out, err = self.systemctl_run("start", unit)
+            if status != 0:
+                failures.append("systemctl start %s failed: %s" % (unit, (err or out).strip()))
+        return failures
 
 
 def read_report(path):
@@ -271,28 +360,48 @@ def read_report(path):
         return None
 
 
-def left_in_bootloader(report, start):
-    outcome = report["outcome"]
-    if outcome == "failed":
-        # Whether the reset reached the bootloader, only the messages tell.
+def backup_name(params, report):
+    """PORT-YYYYmmddTHHMMSS.hex, from the port's last name and the run's time."""
+    if params["port"] is not None:
+        link = os.path.basename(params["port"].rstrip("/")) or params["port"]
+    else:
+        link = "i2c-%s-0x%02x" % (params["i2c_bus"], report["link"]["address"])
+    stamp = report["time"].replace("-", "").replace(":", "").rstrip("Z")
+    return "%s-%s.hex" % (link, stamp)
+
+
+def keep_backup(module, report, save):
+    """Moves the run's backup into backup_dir, never over an earlier one."""
+    if not save or not os.path.exists(save) or report["outcome"] not in ("updated", "failed"):
         return None
-    if outcome == "differs":
-        # --check --start restarts a board that holds a whole firmware.
-        return not report["started"]
-    if outcome == "updated" and report["blocks_written"] > 0:
-        return False  # new code is always started after its verification
-    return outcome != "refused" and not start
+    folder = module.params["backup_dir"]
+    try:
+        os.makedirs(folder, mode=0o750, exist_ok=True)
+        base = os.path.join(folder, backup_name(module.params, report))
+        path, number = base, 1
+        while os.path.exists(path):
+            path = "%s-%d.hex" % (base[:-len(".hex")], number)
+            number += 1
+        shutil.move(save, path)
+    except OSError as error:
+        module.fail_json(msg="the backup could not be kept in %s: %s" % (folder, error))
+    return path
 
 
-def summary(report, hex_file, bootloader):
+def hints(stderr):
+    """The program's hint lines: who else holds the port, and its unit."""
+    return [line for line in stderr.splitlines() if line.startswith("zelmo_flash: ")]
+
+
+def summary(report, hex_file):
     outcome = report["outcome"]
     if outcome == "differs":
         text = "The board differs from %s" % hex_file
-        return text + (" and waits in its bootloader" if bootloader else "; its firmware was started")
-    if outcome == "updated":
-        return "The board now holds %s" % hex_file
-    text = "The board holds %s" % hex_file
-    return text + ("; it waits in its bootloader" if bootloader else "")
+    elif outcome == "updated":
+        text = "The board now holds %s" % hex_file
+    else:
+        text = "The board holds %s" % hex_file
+    return text + ("; its firmware was started" if report["started"] else "; it waits in its bootloader")
 
 
 def main():
@@ -303,24 +412,43 @@ def main():
         required_together=[("i2c_bus", "i2c_address")],
         supports_check_mode=True,
     )
+    check_ranges(module)
     link = link_arguments(module)
     program = module.params["executable"] or module.get_bin_path("zelmo_flash", required=True)
+    # Always a new file: a report left by an earlier run must not be read as this one's.
     report_path = os.path.join(module.tmpdir, "report.json")
-    args = command(module, program, link, report_path)
-    status, stdout, stderr = module.run_command(args)
-    result = dict(cmd=args, status=status, stdout=stdout, stderr=stderr, changed=False)
+    save = None
+    if module.params["backup"] and not module.check_mode:
+        save = os.path.join(module.tmpdir, "backup.hex")
+    args = command(module, program, link, report_path, save)
+    services = Services(module)
+    services.pause()
+    try:
+        status, stdout, stderr = module.run_command(args)
+    finally:
+        not_resumed = services.resume()
+    result = dict(cmd=args, status=status, stdout=stdout, stderr=stderr, changed=False,
+                  paused=services.paused)
     report = read_report(report_path)
+    if report is not None and module.params["report"]:
+        shutil.copyfile(report_path, module.params["report"])
     if report is None:
-        last = (stderr.strip().splitlines() or ["no report was written"])[-1]
-        module.fail_json(msg="zelmo_flash ended with status %d: %s" % (status, last), **result)
+        first = (stderr.strip().splitlines() or stdout.strip().splitlines() or ["no report"])[0]
+        module.fail_json(msg=first, **result)
     result.update(report)
     result["status"] = status
-    # A check always asks for the start of a board that matches.
-    result["in_bootloader"] = left_in_bootloader(report, module.params["start"] or module.check_mode)
+    result["differs"] = report["outcome"] in ("updated", "differs")
+    backup = keep_backup(module, report, save)
+    if backup:
+        result["backup_file"] = backup
     if status != 0 and not (module.check_mode and status == 2):
-        module.fail_json(msg=report["message"] or "zelmo_flash ended with status %d" % status, **result)
-    result["changed"] = report["outcome"] in ("updated", "differs")
-    module.exit_json(msg=summary(report, module.params["hex_file"], result["in_bootloader"]), **result)
+        message = report["message"] or "zelmo_flash ended with status %d" % status
+        module.fail_json(msg="\n".join([message] + hints(stderr) + not_resumed), **result)
+    if not_resumed:
+        module.fail_json(msg="\n".join(not_resumed), **result)
+    result["changed"] = result["differs"]
+    module.exit_json(msg=summary(report, module.params["hex_file"]), **result)
+
 
 if __name__ == "__main__":
     main()

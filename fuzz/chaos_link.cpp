@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "image/word_image.h"
 #include "protocol/frames.h"
 
 namespace zelmo::fuzz {
@@ -11,35 +12,35 @@ namespace {
 
 using Frame = std::vector<std::uint8_t>;
 
-constexpr std::size_t kBlockReads = 112;
+using image::kApplicationEnd;
+using image::kApplicationStart;
+using protocol::kBlockWords;
+constexpr std::size_t kBlockReads = (kApplicationEnd - kApplicationStart) / kBlockWords;
 
 bool IsBlockAddress(std::uint8_t high, std::uint8_t low) {
-  const unsigned address = (unsigned{high} << 8U) | low;
-  return address >= 0x0200 && address <= 0x0FE0 && address % 32 == 0;
+  const unsigned address = protocol::WordFromWire(high, low);
+  return address >= kApplicationStart && address < kApplicationEnd && address % kBlockWords == 0;
 }
 
 bool IsBlockWrite(const Frame& frame) {
   const std::span<const std::uint8_t> covered(frame.begin() + 1, frame.end() - 1);
-  return frame.size() == protocol::kWriteFrameLength && IsBlockAddress(frame[1], frame[2]) &&
-         protocol::FrameChecksum(covered) == frame.back();
+  return IsBlockAddress(frame[1], frame[2]) && protocol::FrameChecksum(covered) == frame.back();
 }
 
 bool IsKnownFrame(const Frame& frame, bool i2c) {
-  if (frame == Frame{0xC0, 0x55, 0xAA}) return true;
-  if (!i2c && frame == Frame{0xC0, 0xC0, 0x0F, 0x02}) return true;
+  if (frame == Frame(protocol::kSyncRequest.begin(), protocol::kSyncRequest.end())) return true;
+  const Frame reset(protocol::kSerialResetRequest.begin(), protocol::kSerialResetRequest.end());
+  if (!i2c && frame == reset) return true;
+  if (frame.size() != protocol::RequestLength(frame.front())) return false;
   switch (frame.front()) {
-    case protocol::kReadEEPROM:
-    case protocol::kErase:
-    case protocol::kRun:
-      return frame.size() == 1;
     case protocol::kWriteEEPROMByte:
-      return frame.size() == 3 && frame[2] < 64;
+      return frame[2] < 64;
     case protocol::kReadCodeBlock:
-      return frame.size() == 3 && IsBlockAddress(frame[1], frame[2]);
+      return IsBlockAddress(frame[1], frame[2]);
     case protocol::kWriteCodeBlock:
       return IsBlockWrite(frame);
     default:
-      return false;
+      return true;
   }
 }
 
@@ -80,12 +81,12 @@ void ChaosLink::CheckEraseOrRun(std::uint8_t code) const {
 // The last 112 frames read the application region, 0x0200 up to 0x0FE0.
 bool ChaosLink::FollowsCompleteRead() const {
   if (frames_.size() < kBlockReads) return false;
-  unsigned expected = 0x0200;
+  std::uint16_t expected = kApplicationStart;
   for (auto frame = frames_.end() - kBlockReads; frame != frames_.end(); ++frame) {
-    const Frame read = {protocol::kReadCodeBlock, static_cast<std::uint8_t>(expected >> 8U),
-                        static_cast<std::uint8_t>(expected & 0xFFU)};
+    const Frame read = {protocol::kReadCodeBlock, protocol::HighByte(expected),
+                        protocol::LowByte(expected)};
     if (*frame != read) return false;
-    expected += 32;
+    expected += kBlockWords;
   }
   return true;
 }

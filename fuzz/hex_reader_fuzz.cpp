@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include "base/run_failure.h"
 #include "image/hex_reader.h"
-#include "run_end.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
@@ -23,8 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (file == nullptr) return 0;
     try {
       zelmo::image::ReadHexRecords(file, *image, zelmo::Console{sink, sink}, ignore_checksums);
-    } catch (const zelmo::RunEnded& ended) {
-      if (ended.status != 1) std::abort();
+    } catch (const zelmo::RunFailure& failure) {
+      if (failure.status != zelmo::kExitFailure) std::abort();
     }
     std::fclose(file);
   }

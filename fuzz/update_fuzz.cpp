@@ -19,7 +19,6 @@
 #include "captured_console.h"
 #include "driver/updater.h"
 #include "fuzz/chaos_link.h"
-#include "run_end.h"
 
 namespace {
 
@@ -156,7 +155,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   link.may_start_differing = [&] { return plan.check && whole_firmware(); };
   int status = -1;
   try {
-    status = updater.Run(plan).status;
+    status = updater.Run(plan);
+  } catch (const zelmo::RunFailure& failure) {
+    status = failure.status;
   } catch (const zelmo::fuzz::ExchangeCapReached&) {
     return 0;
   }

@@ -14,19 +14,20 @@ std::unique_ptr<image::WordImage> Updater::Snapshot() const {
        ++address) {
     (*board)[address] = OldCodeWord(address);
   }
-  for (std::size_t k = 0; k < image::kEEPROMSize; ++k) (*board)[image::kEEPROMBase + k] = EEPROM[k];
+  for (std::size_t k = 0; k < image::kEEPROMSize; ++k)
+    (*board)[image::kEEPROMBase + k] = try_->EEPROM[k];
   return board;
 }
 
 // Nothing on the board changes before the copy is safe on disk; a try
 // after one that timed out here tries again, since nothing changed yet.
 void Updater::SaveBoard(BoardBackup& backup) {
-  display_.Print("Saving the board to %s\n", backup.Path().c_str());
+  Display().Print("Saving the board to %s\n", backup.Path().c_str());
   ReadEEPROM();
   ReadCode();
   backup.Save(*Snapshot());
   backup_saved_ = true;
-  display_.Print("\nSaved %s\n", backup.Path().c_str());
+  Display().Print("\nSaved %s\n", backup.Path().c_str());
   std::fflush(console_.out);
 }
 

@@ -2,7 +2,8 @@
 
 #include <string>
 
-#include "console.h"
+#include "base/console.h"
+#include "base/run_failure.h"
 #include "image/hex_writer.h"
 #include "image/replacement_file.h"
 #include "image/word_image.h"
@@ -19,8 +20,11 @@ class BoardBackup {
 
   [[nodiscard]] const std::string& Path() const { return file_.Path(); }
 
-  // The board's application and EEPROM words, as read, into the file.
-  void Save(const image::WordImage& board) { file_.Replace(image::FormatHexFile(board)); }
+  // The board's application and EEPROM words, as read, into the file. No
+  // other try can mend a file that cannot be written.
+  void Save(const image::WordImage& board) {
+    if (auto failed = file_.Replace(image::FormatHexFile(board))) throw RunFailure{*failed};
+  }
 
  private:
   image::ReplacementFile file_;

@@ -34,7 +34,7 @@ bool Updater::CheckCode() {
     ReadCode();
   }
   if (!compare) {
-    display_.Print(
+    Display().Print(
         "%sNo application code in the file; the application region is "
         "left as it is\n",
         read ? "\n" : "");
@@ -44,8 +44,8 @@ bool Updater::CheckCode() {
   if (difference.count == 0) {
     Say("\nCode is up to date");
   } else {
-    display_.Print("\nCode differs in %d words, the first at 0x%04zx\n", difference.count,
-                   difference.first);
+    Display().Print("\nCode differs in %d words, the first at 0x%04zx\n", difference.count,
+                    difference.first);
   }
   return difference.count == 0;
 }
@@ -63,12 +63,12 @@ bool Updater::HoldsEntryBlock() const {
 // Only read requests go out, and the run request where --start asks for
 // it: a check leaves the board running the firmware it holds, whether or
 // not it is the file's, but never an interrupted update.
-RunEnding Updater::CheckBoard() {
+int Updater::CheckBoard() {
   const bool eeprom_equal = CheckEEPROM();
   const bool code_equal = CheckCode();
   if (plan_->backup != nullptr) {
     plan_->backup->Save(*Snapshot());
-    display_.Print("Saved %s\n", plan_->backup->Path().c_str());
+    Display().Print("Saved %s\n", plan_->backup->Path().c_str());
   }
   if (plan_->start && plan_->file_has_application) {
     if (code_equal || HoldsEntryBlock()) {
@@ -77,7 +77,7 @@ RunEnding Updater::CheckBoard() {
       Say("Not started: the board holds no complete firmware");
     }
   }
-  return Done(eeprom_equal && code_equal ? 0 : kBoardDiffers);
+  return Done(eeprom_equal && code_equal ? kExitSuccess : kExitDiffers);
 }
 
 }  // namespace zelmo::driver

@@ -12,33 +12,32 @@ constexpr int kResetPauseMs = 100;
 // The running firmware needs time to restart, and a board that is not
 // there yet gets asked again: without limit unless a limit was given.
 void Updater::EnterBootloader(const HandshakeOptions& options) {
-  int received = 0;
-  for (int attempt = 1; received == 0; ++attempt) {
+  protocol::Block RXBlock{};
+  for (int attempt = 1;; ++attempt) {
     clock_.Sleep(kResetPauseMs);
     Say("Sending Reset Request");
     link_.SendResetRequest();
     CheckLink();
     clock_.Sleep(kResetPauseMs);
-    SendBlock(protocol::BuildSyncRequest(Block));
-    received = Wait(RXBlock, 1, protocol::kSyncBudget);
-    if (received != 0) break;
+    Request(protocol::BuildSyncRequest);
+    if (Wait(RXBlock, 1, protocol::kSyncBudget) != 0) break;
     if (attempt == 1 && options.on_first_silence) options.on_first_silence();
     if (attempt == options.attempts) GiveUp(attempt);
   }
-  if (RXBlock[0] != protocol::kSyncAccepted) RefusedSync();
+  if (RXBlock[0] != protocol::kSyncAccepted) RefusedSync(RXBlock[0]);
   bootloader_answered_ = true;
 }
 
 // Says nothing, as it always has: the byte is named only where the ending
 // is recorded. On a busy channel it is the firmware's last packet, read
 // before the bootloader's answer: another try, after the drain, gets past it.
-void Updater::RefusedSync() const {
+void Updater::RefusedSync(std::uint8_t answer) const {
   std::fflush(console_.out);
   std::array<char, 80> text{};
   std::snprintf(text.data(), text.size(),
-                "The bootloader answered the sync with 0x%02x, not 0x%02x", RXBlock[0],
+                "The bootloader answered the sync with 0x%02x, not 0x%02x", answer,
                 protocol::kSyncAccepted);
-  throw TryFailure{text.data(), Retry::kAlways};
+  throw RunFailure{text.data(), FailedIn::kBoard, Retry::kAlways};
 }
 
 // More attempts would not help: the board never answered in this try.

@@ -13,23 +13,23 @@ constexpr int kApplicationBlocks = (image::kApplicationEnd - image::kApplication
 
 }  // namespace
 
-void Updater::ReadCodeBlock() {
-  SendBlock(protocol::BuildReadCodeBlock(Block, FlashAddr));
-  const auto destination = std::span<std::uint8_t>(OldCode).subspan(2 * std::size_t{FlashAddr});
+void Updater::ReadCodeBlock(std::uint16_t address) {
+  Request(protocol::BuildReadCodeBlock, address);
+  const auto destination = std::span<std::uint8_t>(try_->OldCode).subspan(2 * std::size_t{address});
   if (Wait(destination, protocol::kBlockBytes, protocol::kReadBudget) == 0) {
     Fail("Timeout reading code");
   }
-  display_.Show(FlashAddr, true);
+  Display().Show(address, true);
 }
 
 // All 112 blocks are read before any comparison.
 void Updater::ReadCode() {
-  display_.BeginPhase(kApplicationBlocks);
-  for (FlashAddr = image::kApplicationStart; FlashAddr < image::kApplicationEnd;
-       FlashAddr += kBlockStep) {
-    ReadCodeBlock();
+  Display().BeginPhase(kApplicationBlocks);
+  for (std::uint16_t address = image::kApplicationStart; address < image::kApplicationEnd;
+       address += kBlockStep) {
+    ReadCodeBlock(address);
   }
-  read_.code = true;
+  try_->code_read = true;
   auto& words = tally_.board_code.emplace();
   for (std::uint16_t a = image::kApplicationStart; a < image::kApplicationEnd; ++a) {
     words.push_back(OldCodeWord(a));
@@ -48,11 +48,11 @@ bool Updater::ReadAndCheck() {
 }
 
 void Updater::Erase(const char* lead) {
-  display_.Print("%sCode is out of date, updating\nErasing...\n", lead);
+  Display().Print("%sCode is out of date, updating\nErasing...\n", lead);
   Changing();
-  SendBlock(protocol::BuildErase(Block));
-  if (Wait(RXBlock, 1, protocol::kEraseBudget) == 0) Fail("Timeout Erasing");
-  display_.Text("Erase Complete\nProgramming...\n");
+  Request(protocol::BuildErase);
+  Answer(protocol::kEraseBudget, "Timeout Erasing");  // its value says nothing
+  Display().Text("Erase Complete\nProgramming...\n");
 }
 
 // The bootloader answers a garbled frame with a checksum error; the same
@@ -60,8 +60,8 @@ void Updater::Erase(const char* lead) {
 void Updater::WriteUntilAccepted(const protocol::WriteFrame& frame) {
   for (;;) {
     Send(frame);
-    if (Wait(RXBlock, 1, protocol::kCodeWriteBudget) == 0) Fail("Timeout writing to Flash");
-    if (RXBlock[0] != protocol::kChecksumError) {
+    if (Answer(protocol::kCodeWriteBudget, "Timeout writing to Flash") !=
+        protocol::kChecksumError) {
       ++tally_.blocks_written;
       return;
     }
@@ -80,36 +80,36 @@ bool Updater::BlankInImage(std::uint16_t address) const {
   return std::accumulate(words.begin(), words.end(), std::uint32_t{0}) == kBlankBlockSum;
 }
 
-// Top down from the end of the region, where the read-back leaves
-// FlashAddr (after a backup, the EEPROM phase has moved it since). Blocks
-// that are blank in the image stay as the erase left them.
+// Top down from the end of the region, so that the entry block at 0x0200
+// is the last one written: an update that is cut short leaves it blank.
+// Blocks that are blank in the image stay as the erase left them.
 void Updater::ProgramBlocks() {
   int to_write = 0;
   for (std::uint16_t at = image::kApplicationStart; at < image::kApplicationEnd; at += kBlockStep) {
     if (!BlankInImage(at)) ++to_write;
   }
-  display_.BeginPhase(to_write);
+  Display().BeginPhase(to_write);
   protocol::WriteFrame frame{};
-  FlashAddr = image::kApplicationEnd;
+  std::uint16_t FlashAddr = image::kApplicationEnd;
   do {
     FlashAddr -= kBlockStep;
     if (BlankInImage(FlashAddr)) continue;
     protocol::BuildWriteCodeBlock(frame, FlashAddr, BlockWords(FlashAddr));
-    display_.Show(FlashAddr, false);
+    Display().Show(FlashAddr, false);
     WriteUntilAccepted(frame);
   } while (FlashAddr > image::kApplicationStart);
 }
 
 // A file without application code leaves the region as it is. A backup's
 // read stands in for the phase's first.
-RunEnding Updater::UpdateCode() {
+int Updater::UpdateCode() {
   if (!plan_->file_has_application) {
     Say("No application code in the file; the application region is left as it is");
-    return Done(0);
+    return Done(kExitSuccess);
   }
   // After the backup's displays its own line end has come already.
-  const char* lead = read_.code ? "" : "\n";
-  if (!read_.code) {
+  const char* lead = try_->code_read ? "" : "\n";
+  if (!try_->code_read) {
     Say("Reading Code from PIC");
     ReadCode();
   }
@@ -122,14 +122,14 @@ RunEnding Updater::UpdateCode() {
 
 // A board that an earlier try began to change is started as well: a run
 // that changed the board always ends with its firmware running.
-RunEnding Updater::CodeUpToDate(const char* lead) {
-  display_.Print("%sCode is up to date\n", lead);
-  if (plan_->start || changed_before_) StartFirmware();
-  return Done(0);
+int Updater::CodeUpToDate(const char* lead) {
+  Display().Print("%sCode is up to date\n", lead);
+  if (plan_->start || try_->changed_before) StartFirmware();
+  return Done(kExitSuccess);
 }
 
 // Silent when no try follows, as it has always been.
-RunEnding Updater::VerifyCode() {
+int Updater::VerifyCode() {
   if (!ReadAndCheck()) {
     const Difference difference = CompareCode();
     std::array<char, 48> text{};
@@ -137,11 +137,11 @@ RunEnding Updater::VerifyCode() {
                   difference.first);
     if (plan_->retries > 0) Fail(text.data());
     std::fflush(console_.out);
-    throw TryFailure{text.data()};
+    throw RunFailure{text.data(), FailedIn::kBoard, Retry::kOnceAnswered};
   }
   Say("Verified OK");
   SendRun();
-  return Done(0);
+  return Done(kExitSuccess);
 }
 
 }  // namespace zelmo::driver

@@ -5,17 +5,16 @@
 namespace zelmo::driver {
 
 void Updater::ReadEEPROM() {
-  SendBlock(protocol::BuildReadEEPROM(Block));
-  if (Wait(EEPROM, protocol::kBlockBytes, protocol::kReadBudget) == 0) {
+  Request(protocol::BuildReadEEPROM);
+  if (Wait(try_->EEPROM, protocol::kBlockBytes, protocol::kReadBudget) == 0) {
     Fail("Timeout reading EEPROM");
   }
-  FlashAddr = image::kEEPROMBase;
-  read_.eeprom = true;
+  try_->eeprom_read = true;
 }
 
 Difference Updater::CompareEEPROM() const {
   return Difference::Find(0, image::kEEPROMSize, [this](std::size_t k) {
-    return EEPROM[k] != image::EEPROMByte(NewCode, k);
+    return try_->EEPROM[k] != image::EEPROMByte(NewCode, k);
   });
 }
 
@@ -28,17 +27,17 @@ bool Updater::ReadAndCheckEEPROM() {
 void Updater::WriteDifferingEEPROMBytes() {
   for (std::size_t k = 0; k < image::kEEPROMSize; ++k) {
     const std::uint8_t wanted = image::EEPROMByte(NewCode, k);
-    if (EEPROM[k] == wanted) continue;
+    if (try_->EEPROM[k] == wanted) continue;
     Changing();
-    SendBlock(protocol::BuildWriteEEPROMByte(Block, wanted, static_cast<std::uint8_t>(k)));
-    if (Wait(RXBlock, 1, protocol::kEEPROMWriteBudget) == 0) Fail("Timeout updating EEPROM");
+    Request(protocol::BuildWriteEEPROMByte, wanted, static_cast<std::uint8_t>(k));
+    Answer(protocol::kEEPROMWriteBudget, "Timeout updating EEPROM");  // its value says nothing
     ++tally_.eeprom_bytes_written;
   }
 }
 
 void Updater::SayEEPROMDifference(const Difference& difference) {
-  display_.Print("EEPROM differs in %d of 64 bytes, the first at offset 0x%02zx\n",
-                 difference.count, difference.first);
+  Display().Print("EEPROM differs in %d of 64 bytes, the first at offset 0x%02zx\n",
+                  difference.count, difference.first);
 }
 
 // The EEPROM holds the station's settings: a file without EEPROM data, or
@@ -48,7 +47,7 @@ void Updater::UpdateEEPROM() {
   if (!plan_->file_has_eeprom) {
     Say("No EEPROM data in the file; the EEPROM is left as it is");
   } else {
-    if (!read_.eeprom) {
+    if (!try_->eeprom_read) {
       Say("Reading EEPROM from PIC");
       ReadEEPROM();
     }
@@ -60,7 +59,6 @@ void Updater::UpdateEEPROM() {
       Say("EEPROM kept as it is");
     } else {
       Say("Updating EEPROM");
-      FlashAddr = image::kEEPROMBase;
       WriteDifferingEEPROMBytes();
       Say("Verifying EEPROM");
       if (!ReadAndCheckEEPROM()) Fail("EEPROM update failed");

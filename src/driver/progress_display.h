@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "console.h"
+#include "base/console.h"
 #include "link/clock.h"
 
 namespace zelmo::driver {

@@ -18,17 +18,17 @@ constexpr int kReopenPauseMs = 100;
 
 // Every phase compares before it changes, so a try after a passing fault
 // writes only what still differs, and its verification proves the result.
-RunEnding Updater::Run(const RunPlan& plan) {
+int Updater::Run(const RunPlan& plan) {
   plan_ = &plan;
   for (int number = 1;; ++number) {
     try {
       return Try();
-    } catch (const TryFailure& failure) {
-      if (!MayRetry(failure, number)) return {1, failure.message};
-      display_.Print("Trying again (%d of %d)\n", number, plan.retries);
+    } catch (const RunFailure& failure) {
+      if (!MayRetry(failure, number)) throw;
+      Display().Print("Trying again (%d of %d)\n", number, plan.retries);
       std::fflush(console_.out);
-      if (link_.Lost() && !Reconnect()) return {1, link_.Name() + " did not come back"};
-      link_.DropWaitingInput(clock_);
+      if (link_.Lost()) Reconnect();
+      link_.DropWaitingInput(clock_, [this](int error) { SayReadError(error); });
     }
   }
 }
@@ -36,26 +36,25 @@ RunEnding Updater::Run(const RunPlan& plan) {
 // Only a board whose bootloader has answered once can have met a passing
 // fault, unless the fault says so itself; and a run that was asked to
 // stop must not be started on again.
-bool Updater::MayRetry(const TryFailure& failure, int number) const {
+bool Updater::MayRetry(const RunFailure& failure, int number) const {
   const bool stopping = plan_->stop_requested && plan_->stop_requested();
   const bool passing = failure.retry == Retry::kAlways ||
                        (failure.retry == Retry::kOnceAnswered && bootloader_answered_);
   return passing && number <= plan_->retries && !stopping;
 }
 
-bool Updater::Reconnect() {
+void Updater::Reconnect() {
   const std::string name = link_.Name();
-  display_.Print("Waiting for %s to come back\n", name.c_str());
+  Display().Print("Waiting for %s to come back\n", name.c_str());
   const std::int64_t started = clock_.NowMs();
   while (!link_.Reopen()) {
     if (clock_.NowMs() - started >= kComeBackMs) {
-      display_.Print("%s did not come back\n", name.c_str());
+      Display().Print("%s did not come back\n", name.c_str());
       std::fflush(console_.out);
-      return false;
+      throw RunFailure{name + " did not come back", FailedIn::kBoard};
     }
     clock_.Sleep(kReopenPauseMs);
   }
-  return true;
 }
 
 // The first try asks as the run was told to and names who else holds
@@ -68,24 +67,11 @@ HandshakeOptions Updater::HandshakeOfThisTry() const {
   return options;
 }
 
-// A try knows nothing of the one before but whether it changed the board.
-void Updater::BeginTry() {
-  OldCode = {};
-  EEPROM = {};
-  Block = {};
-  RXBlock = {};
-  FlashAddr = 0;
-  read_ = {};
-  display_ = ProgressDisplay(console_, clock_);
-  changed_before_ = changed_before_ || changing_;
-  changing_ = false;
-  ++tally_.tries;
-}
-
 // A check ends the run by itself; a backup comes before any change, and
 // its reads are the phases' first reads: nothing has changed in between.
-RunEnding Updater::Try() {
-  BeginTry();
+int Updater::Try() {
+  try_ = std::make_unique<TryState>(console_, clock_, tally_.wrote);
+  ++tally_.tries;
   EnterBootloader(HandshakeOfThisTry());
   if (plan_->check) return CheckBoard();
   if (plan_->backup != nullptr && !backup_saved_) SaveBoard(*plan_->backup);
@@ -96,14 +82,13 @@ RunEnding Updater::Try() {
 // The protection of a board half written starts with the request itself.
 void Updater::Changing() {
   tally_.board_code.reset();  // no longer what the board holds
-  if (changing_) return;
-  changing_ = true;
+  if (tally_.wrote) return;
   tally_.wrote = true;
-  if (!changed_before_ && plan_->before_change) plan_->before_change();
+  if (plan_->before_change) plan_->before_change();
 }
 
 void Updater::SendRun() {
-  SendBlock(protocol::BuildRun(Block));
+  Request(protocol::BuildRun);
   tally_.started = true;
 }
 

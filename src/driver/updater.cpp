@@ -1,6 +1,7 @@
 #include "driver/updater.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "link/response_wait.h"
@@ -12,18 +13,29 @@ void Updater::Send(std::span<const std::uint8_t> frame) {
   CheckLink();
 }
 
-void Updater::SendBlock(std::size_t length) {
-  Send(std::span<const std::uint8_t>(Block).first(length));
+// A passing read error is told as it happens, and the wait goes on.
+void Updater::SayReadError(int error) {
+  errno = error;
+  PrintSystemError(console_, "read");
+  std::fprintf(console_.out, "%d\n", error);
 }
 
-// A transfer that failed was reported where it failed.
 int Updater::Wait(std::span<std::uint8_t> destination, int minimum, int budget) {
-  const int count = link::WaitForResponse(link_, clock_, console_, destination, minimum, budget);
+  const int count = link::WaitForResponse(link_, clock_, destination, minimum, budget,
+                                          [this](int error) { SayReadError(error); });
   if (count == link::kTransferFailed) {
-    throw TryFailure{std::string("poll failed: ") + std::strerror(errno)};
+    std::fflush(console_.out);
+    throw RunFailure{PrintSystemError(console_, "poll failed"), FailedIn::kBoard,
+                     Retry::kOnceAnswered};
   }
   CheckLink();
   return count;
+}
+
+std::uint8_t Updater::Answer(int budget, const char* timeout_text) {
+  protocol::Block RXBlock{};
+  if (Wait(RXBlock, 1, budget) == 0) Fail(timeout_text);
+  return RXBlock[0];
 }
 
 void Updater::CheckLink() {
@@ -39,25 +51,25 @@ void Updater::WentAway() {
     errno = loss.error;
     PrintSystemError(console_, loss.call);
   }
-  Fail((link_.Name() + " went away").c_str(), Retry::kAlways);
+  Fail(link_.Name() + " went away", Retry::kAlways);
 }
 
-void Updater::Say(const char* text) { display_.Text(std::string(text) + "\n"); }
+void Updater::Say(const char* text) { Display().Text(std::string(text) + "\n"); }
 
-RunEnding Updater::Done(int status) const {
+int Updater::Done(int status) const {
   std::fflush(console_.out);
-  return {status, {}};
+  return status;
 }
 
-void Updater::Fail(const char* text, Retry retry) {
-  Say(text);
+void Updater::Fail(const std::string& text, Retry retry) {
+  Say(text.c_str());
   std::fflush(console_.out);
-  throw TryFailure{text, retry};
+  throw RunFailure{text, FailedIn::kBoard, retry};
 }
 
 std::uint16_t Updater::OldCodeWord(std::uint16_t address) const {
   const std::size_t at = 2 * static_cast<std::size_t>(address);
-  return static_cast<std::uint16_t>((OldCode[at] << 8U) | OldCode[at + 1]);
+  return protocol::WordFromWire(try_->OldCode[at], try_->OldCode[at + 1]);
 }
 
 }  // namespace zelmo::driver

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "console.h"
+#include "base/console.h"
 #include "hints/system_facts.h"
 
 namespace zelmo::hints {

@@ -2,7 +2,7 @@
 
 #include <cinttypes>
 
-#include "run_end.h"
+#include "base/run_failure.h"
 
 namespace zelmo::image {
 namespace {
@@ -33,22 +33,22 @@ void RefuseForeignData(const char* name, const WordImage& NewCode, const HexCont
     return (NewCode[a] & 0xFFU) != kBlankEEPROMByte;
   });
   if (code < kForeignCodeEnd) {
-    EndRunSaying(console.out, 1,
-                 "%s holds code at 0x%04zx, beyond the application region 0x0200-0x0FFF: it "
-                 "was built for another board\n",
-                 name, code);
+    FailSaying(FailedIn::kHexFile, console.out,
+               "%s holds code at 0x%04zx, beyond the application region 0x0200-0x0FFF: it "
+               "was built for another board\n",
+               name, code);
   }
   if (eeprom < kImageWords) {
-    EndRunSaying(console.out, 1,
-                 "%s holds EEPROM data at offset 0x%02zx, beyond the board's 64 bytes: it was "
-                 "built for another board\n",
-                 name, eeprom - kEEPROMBase);
+    FailSaying(FailedIn::kHexFile, console.out,
+               "%s holds EEPROM data at offset 0x%02zx, beyond the board's 64 bytes: it was "
+               "built for another board\n",
+               name, eeprom - kEEPROMBase);
   }
   if (content.beyond_image != kNothingBeyond) {
-    EndRunSaying(console.out, 1,
-                 "%s holds data beyond the PIC's memory at byte address 0x%05" PRIx64
-                 ": it was built for another board\n",
-                 name, content.beyond_image);
+    FailSaying(FailedIn::kHexFile, console.out,
+               "%s holds data beyond the PIC's memory at byte address 0x%05" PRIx64
+               ": it was built for another board\n",
+               name, content.beyond_image);
   }
 }
 

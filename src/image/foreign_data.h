@@ -1,6 +1,6 @@
 #pragma once
 
-#include "console.h"
+#include "base/console.h"
 #include "image/hex_reader.h"
 #include "image/word_image.h"
 

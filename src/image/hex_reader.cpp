@@ -6,9 +6,9 @@
 #include <cstring>
 #include <memory>
 
-#include "hex_digits.h"
+#include "base/hex_digits.h"
+#include "base/run_failure.h"
 #include "image/foreign_data.h"
-#include "run_end.h"
 
 namespace zelmo::image {
 namespace {
@@ -101,12 +101,12 @@ class RecordReader {
 
  private:
   [[noreturn]] void Refuse(const char* line) const {
-    EndRunSaying(console_.out, 1, "Invalid HEX record %s\n", line);
+    FailSaying(FailedIn::kHexFile, console_.out, "Invalid HEX record %s\n", line);
   }
 
   [[noreturn]] void RefuseChecksum(const char* line) const {
-    EndRunSaying(console_.out, 1, "HEX checksum error in line %d: %s%s", line_number_, line,
-                 starts_line_ ? "" : "\n");
+    FailSaying(FailedIn::kHexFile, console_.out, "HEX checksum error in line %d: %s%s",
+               line_number_, line, starts_line_ ? "" : "\n");
   }
 
   // Where the fields that the record's type uses end: flashing characters
@@ -166,12 +166,13 @@ class RecordReader {
 void RefuseIncomplete(const char* name, const HexContent& content, const Console& console) {
   if (content.read_error != 0) {
     std::fflush(console.out);
-    EndRunSaying(console.err, 1, "Can't read Hex File %s: %s\n", name,
-                 std::strerror(content.read_error));
+    FailSaying(FailedIn::kHexFile, console.err, "Can't read Hex File %s: %s\n", name,
+               std::strerror(content.read_error));
   }
-  if (!content.data) EndRunSaying(console.out, 1, "No data in %s\n", name);
+  if (!content.data) FailSaying(FailedIn::kHexFile, console.out, "No data in %s\n", name);
   if (!content.end_record) {
-    EndRunSaying(console.out, 1, "No end-of-file record in %s: the file may be cut short\n", name);
+    FailSaying(FailedIn::kHexFile, console.out,
+               "No end-of-file record in %s: the file may be cut short\n", name);
   }
 }
 
@@ -182,7 +183,7 @@ HexContent LoadHexFile(const char* name, WordImage& NewCode, const Console& cons
   NewCode.fill(kBlankWord);
   const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(name, "r"));
   if (!file) {
-    EndRunSaying(console.out, 1, "Can't open Hex File %s\n", name);
+    FailSaying(FailedIn::kHexFile, console.out, "Can't open Hex File %s\n", name);
   }
   const HexContent content = ReadHexRecords(file.get(), NewCode, console, ignore_checksums);
   RefuseIncomplete(name, content, console);
@@ -208,8 +209,9 @@ HexContent ReadHexRecords(std::FILE* file, WordImage& NewCode, const Console& co
 void RefuseUnstorableCode(const char* name, const WordImage& NewCode, const Console& console) {
   for (std::size_t address = kApplicationStart; address < kApplicationEnd; ++address) {
     if (NewCode[address] <= kBlankWord) continue;
-    EndRunSaying(console.out, 1, "%s holds a word that the PIC cannot store: 0x%04x at 0x%04zx\n",
-                 name, static_cast<unsigned>(NewCode[address]), address);
+    FailSaying(FailedIn::kHexFile, console.out,
+               "%s holds a word that the PIC cannot store: 0x%04x at 0x%04zx\n", name,
+               static_cast<unsigned>(NewCode[address]), address);
   }
 }
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "console.h"
+#include "base/console.h"
 #include "image/word_image.h"
 
 namespace zelmo::image {

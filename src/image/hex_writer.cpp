@@ -6,11 +6,13 @@
 #include <span>
 #include <vector>
 
+#include "protocol/frames.h"
+
 namespace zelmo::image {
 namespace {
 
 constexpr std::size_t kRecordBytes = 16;
-constexpr std::size_t kBlockWords = 32;
+using protocol::kBlockWords;  // a record per code block
 constexpr std::uint8_t kDataRecord = 0x00;
 constexpr std::uint8_t kUpperAddressRecord = 0x04;
 constexpr std::uint16_t kEEPROMOffset = 0xE000;  // of upper address 0001

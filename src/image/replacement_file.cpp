@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <filesystem>
 
-#include "run_end.h"
+#include "base/run_failure.h"
 
 namespace zelmo::image {
 namespace {
@@ -46,15 +46,15 @@ ReplacementFile::ReplacementFile(std::string path, const Console& console)
   struct stat existing {};
   if (stat(path_.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) {
     errno = EISDIR;
-    Fail();
+    throw RunFailure{CannotWrite()};
   }
   unnamed_ = open(directory_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, kFileMode);  // NOLINT
   if (unnamed_ >= 0) return;
-  if (!LacksUnnamedFiles(errno)) Fail();
+  if (!LacksUnnamedFiles(errno)) throw RunFailure{CannotWrite()};
   // Without unnamed files, make sure now that a named one can be made.
   std::string probe = TemporaryName(0) + "XXXXXX";
   const int fd = mkstemp(probe.data());
-  if (fd < 0) Fail();
+  if (fd < 0) throw RunFailure{CannotWrite()};
   close(fd);
   unlink(probe.c_str());
 }
@@ -63,7 +63,9 @@ ReplacementFile::~ReplacementFile() {
   if (unnamed_ >= 0) close(unnamed_);
 }
 
-void ReplacementFile::Fail() const { EndRun(1, PrintCannotWrite(console_, path_.c_str())); }
+std::string ReplacementFile::CannotWrite() const {
+  return PrintCannotWrite(console_, path_.c_str());
+}
 
 std::string ReplacementFile::TemporaryName(int attempt) const {
   const std::string base = std::filesystem::path(path_).filename().string();
@@ -85,36 +87,37 @@ std::string ReplacementFile::LinkUnnamedFile() {
   return {};
 }
 
-std::string ReplacementFile::WriteNamedFile(std::string_view content) {
-  std::string name = TemporaryName(0) + "XXXXXX";
+bool ReplacementFile::WriteNamedFile(std::string_view content, std::string& name) const {
+  name = TemporaryName(0) + "XXXXXX";
   const int fd = mkstemp(name.data());
-  if (fd < 0) Fail();
+  if (fd < 0) return false;
   const mode_t mask = umask(0);
   umask(mask);
   const bool written =
       fchmod(fd, kFileMode & ~mask) == 0 && WriteAll(fd, content) && fsync(fd) == 0;
   const int error = errno;
   close(fd);
-  if (written) return name;
+  if (written) return true;
   unlink(name.c_str());
   errno = error;
-  Fail();
+  return false;
 }
 
-void ReplacementFile::Replace(std::string_view content) {
+std::optional<std::string> ReplacementFile::Replace(std::string_view content) {
   std::string name;
   if (unnamed_ >= 0) {
-    if (!WriteAll(unnamed_, content) || fsync(unnamed_) != 0) Fail();
+    if (!WriteAll(unnamed_, content) || fsync(unnamed_) != 0) return CannotWrite();
     name = LinkUnnamedFile();
   }
-  if (name.empty()) name = WriteNamedFile(content);
+  if (name.empty() && !WriteNamedFile(content, name)) return CannotWrite();
   if (rename(name.c_str(), path_.c_str()) != 0) {
     const int error = errno;
     unlink(name.c_str());
     errno = error;
-    Fail();
+    return CannotWrite();
   }
   SyncDirectory(directory_);
+  return std::nullopt;
 }
 
 }  // namespace zelmo::image

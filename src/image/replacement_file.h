@@ -1,9 +1,10 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
-#include "console.h"
+#include "base/console.h"
 
 namespace zelmo::image {
 
@@ -13,8 +14,8 @@ namespace zelmo::image {
 // that ends before that leaves path as it was and no file behind.
 class ReplacementFile {
  public:
-  // Ends the run (status 1, "Cannot write PATH: ERROR" on stderr) when the
-  // directory does not take a new file, so nothing is read in vain.
+  // Fails (after "Cannot write PATH: ERROR" on stderr) when the directory
+  // does not take a new file, so nothing is read in vain.
   ReplacementFile(std::string path, const Console& console);
   ReplacementFile(const ReplacementFile&) = delete;
   ReplacementFile& operator=(const ReplacementFile&) = delete;
@@ -24,15 +25,15 @@ class ReplacementFile {
 
   [[nodiscard]] const std::string& Path() const { return path_; }
 
-  // Puts content in path's place. Ends the run (status 1) when it cannot,
-  // leaving path as it was.
-  void Replace(std::string_view content);
+  // Puts content in path's place. When it cannot, leaves path as it was
+  // and returns the "Cannot write" line it printed.
+  [[nodiscard]] std::optional<std::string> Replace(std::string_view content);
 
  private:
-  [[noreturn]] void Fail() const;
+  [[nodiscard]] std::string CannotWrite() const;
   [[nodiscard]] std::string TemporaryName(int attempt) const;
   std::string LinkUnnamedFile();
-  std::string WriteNamedFile(std::string_view content);
+  bool WriteNamedFile(std::string_view content, std::string& name) const;
 
   std::string path_;
   std::string directory_;

@@ -6,32 +6,25 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 
 extern "C" {
 #include <i2c/smbus.h>
 }
 
 #include "protocol/frames.h"
-#include "run_end.h"
 
 namespace zelmo::link {
 
-int OpenI2CBus(const char* path, int address, const std::string& progname, const Console& console,
-               const OpenFailureHint& hint) {
-  const int fd = open(path, O_RDWR);  // NOLINT(cppcoreguidelines-pro-type-vararg)
-  if (fd < 0) {
-    const int error = errno;
-    const std::string failure = progname + ": Cannot find i2c bus " + path;
-    std::fprintf(console.err, "%s\n", failure.c_str());
-    EndOpening(hint, error, failure);
-  }
-  if (ioctl(fd, I2C_SLAVE, address) == -1) {  // NOLINT(cppcoreguidelines-pro-type-vararg)
-    EndRunSaying(console.err, 1, "%s: Cannot open i2c device %x\n", progname.c_str(),
-                 static_cast<unsigned>(address));
-  }
-  return fd;
+BusOpening OpenI2CBus(const char* path, int address) {
+  BusOpening opened;
+  opened.fd = open(path, O_RDWR);  // NOLINT(cppcoreguidelines-pro-type-vararg)
+  if (opened.fd < 0) return Failed(opened, BusOpening::Step::kOpen);
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg)
+  if (ioctl(opened.fd, I2C_SLAVE, address) == -1) return Failed(opened, BusOpening::Step::kSelect);
+  return opened;
 }
+
+I2CLink::~I2CLink() { close(fd_); }
 
 // One write is one I2C transfer; repeating part of it would be a second,
 // different frame on the bus, so a short write is left as it is.

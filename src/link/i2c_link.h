@@ -2,20 +2,29 @@
 
 #include <string>
 
-#include "console.h"
 #include "link/link.h"
 
 namespace zelmo::link {
 
-// Opens the bus device and selects the slave. Ends the run with status 1
-// when either fails (hint told of a bus that would not open). Returns the
-// bus descriptor.
-int OpenI2CBus(const char* path, int address, const std::string& progname, const Console& console,
-               const OpenFailureHint& hint = {});
+// How opening a bus went: its descriptor, or the step that failed and
+// the system's error.
+struct BusOpening {
+  enum class Step { kNone, kOpen, kSelect };
+  int fd = -1;
+  Step failed = Step::kNone;
+  int error = 0;
+};
 
+// Opens the bus device (blocking) and selects the slave; a bus whose
+// slave cannot be selected is closed again.
+BusOpening OpenI2CBus(const char* path, int address);
+
+// Owns the bus descriptor it was opened on, and closes it at the end.
 class I2CLink final : public Link {
  public:
   explicit I2CLink(int fd) : fd_(fd) {}
+  ~I2CLink() override;  // Link is neither copied nor moved
+  [[nodiscard]] int Descriptor() const { return fd_; }
 
   // Three send-byte transfers: the firmware listens for the bytes, not a frame.
   void SendResetRequest() override;

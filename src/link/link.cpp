@@ -3,8 +3,6 @@
 #include <array>
 #include <vector>
 
-#include "run_end.h"
-
 namespace zelmo::link {
 namespace {
 constexpr int kDrainPauseMs = 10;
@@ -13,12 +11,7 @@ constexpr int kDrainPauseMs = 10;
 constexpr int kDrainLimitMs = 5000;
 }  // namespace
 
-void EndOpening(const OpenFailureHint& hint, int error, std::string failure) {
-  if (hint) hint(error);
-  EndRun(1, std::move(failure));
-}
-
-void Link::DropWaitingInput(Clock& clock) {
+void Link::DropWaitingInput(Clock& clock, const ReadErrorReport& report) {
   std::vector<std::uint8_t> dropped;
   std::array<std::uint8_t, protocol::kScratchSize> room{};
   const std::int64_t started = clock.NowMs();
@@ -26,6 +19,7 @@ void Link::DropWaitingInput(Clock& clock) {
     // On I2C a slave with nothing left to say answers not-ready.
     const Polled polled = Poll(room, true);
     if (polled.gone) break;
+    if (polled.read_error != 0 && report) report(polled.read_error);
     if (polled.count > 0) {
       dropped.insert(dropped.end(), room.begin(), room.begin() + static_cast<long>(polled.count));
       quiet = 0;

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -19,12 +22,16 @@ struct WaitOutcome {
   int not_ready = 0;                        // I2C not-ready bytes dropped
 };
 
-// Told the errno of a device that would not open, after the failure's own
-// text and before the run ends: prints what to do about it.
-using OpenFailureHint = std::function<void(int error)>;
-
-// Ends the run with the failure's text, after the hint (if any) for error.
-[[noreturn]] void EndOpening(const OpenFailureHint& hint, int error, std::string failure);
+// Records errno as the failure of a step of opening a device (a
+// PortOpening or a BusOpening), and closes what had opened.
+template <typename Opening>
+Opening Failed(Opening opened, typename Opening::Step step) {
+  opened.error = errno;
+  if (opened.fd >= 0) close(opened.fd);
+  opened.fd = -1;
+  opened.failed = step;
+  return opened;
+}
 
 // What a single poll of the link brought.
 struct Polled {
@@ -32,7 +39,11 @@ struct Polled {
   bool not_ready = false;  // the board said "not ready" before its reply began
   bool failed = false;     // the transfer failed; errno says why
   bool gone = false;       // the device has gone away (Link::Lost says how)
+  int read_error = 0;      // a passing read error's errno: no data this time
 };
+
+// Told of a passing read error, at the moment it happens.
+using ReadErrorReport = std::function<void(int error)>;
 
 // How a device was found gone: the call that found it and its errno, 0
 // for a read that met end-of-file (the port hung up).
@@ -54,8 +65,9 @@ class WireWatcher {
 };
 
 // The byte transport to the board, decided once when the port opens. The
-// serial and I2C links implement it for real; tests put a simulated board
-// behind it.
+// serial and I2C links implement it for real, each owning its descriptor;
+// tests put a simulated board behind it. A link prints nothing and ends
+// nothing: what went wrong comes back as values, for its caller to tell.
 class Link {
  public:
   Link() = default;
@@ -85,7 +97,7 @@ class Link {
   // not-ready, for kQuietMs. On I2C a reply byte whose transfer failed may
   // still wait in the slave, and would be taken as the answer to the sync.
   static constexpr int kQuietMs = 200;
-  void DropWaitingInput(Clock& clock);
+  void DropWaitingInput(Clock& clock, const ReadErrorReport& report = {});
 
   // The device as it was named, for the texts about it.
   [[nodiscard]] virtual std::string Name() const { return {}; }
@@ -94,12 +106,8 @@ class Link {
   // pulled): no transfer reaches the board until it is opened again.
   [[nodiscard]] const std::optional<Loss>& Lost() const { return lost_; }
   // Closes the device and opens it again by its name; false while it is
-  // not there.
-  bool Reopen() {
-    if (!OpenAgain()) return false;
-    lost_.reset();
-    return true;
-  }
+  // not there. Only a link whose device can go away and come back can.
+  virtual bool Reopen() { return false; }
 
   void Watch(WireWatcher* watcher) { watcher_ = watcher; }
   void WaitEnded(const WaitOutcome& outcome) const {
@@ -108,11 +116,10 @@ class Link {
 
  protected:
   virtual long Write(std::span<const std::uint8_t> frame) = 0;
-  // Only a link whose device can go away and come back opens it again.
-  virtual bool OpenAgain() { return false; }
   void MarkLost(const char* call, int error) {
     if (!lost_) lost_ = Loss{call, error};
   }
+  void MarkFound() { lost_.reset(); }
   void Sending(std::span<const std::uint8_t> bytes) const {
     if (watcher_ != nullptr) watcher_->Sent(bytes);
   }

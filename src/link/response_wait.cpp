@@ -5,16 +5,10 @@
 namespace zelmo::link {
 namespace {
 
-int PollFailed(const Console& console) {
-  std::fflush(console.out);
-  PrintSystemError(console, "poll failed");
-  return kTransferFailed;
-}
-
 // The wait itself: the count collected, 0 when the budget ran out,
 // kTransferFailed or kLinkGone.
-int Collect(Link& link, Clock& clock, const Console& console, std::span<std::uint8_t> destination,
-            int minimum, int budget, int& not_ready) {
+int Collect(Link& link, Clock& clock, std::span<std::uint8_t> destination, int minimum, int budget,
+            const ReadErrorReport& report, int& not_ready) {
   const std::int64_t started = clock.NowMs();
   const int total = budget;
   const std::size_t room = std::min(destination.size(), kMaxReply);
@@ -24,8 +18,9 @@ int Collect(Link& link, Clock& clock, const Console& console, std::span<std::uin
   std::size_t count = 0;
   while (budget > 0) {
     const Polled polled = link.Poll(destination.subspan(count, room - count), count == 0);
-    if (polled.failed) return PollFailed(console);
+    if (polled.failed) return kTransferFailed;
     if (polled.gone) return kLinkGone;
+    if (polled.read_error != 0 && report) report(polled.read_error);
     if (polled.not_ready) {
       // Costs nothing, but a board that only ever says "not ready" must not
       // hold the run forever: past the budget in real time it is no answer.
@@ -43,10 +38,10 @@ int Collect(Link& link, Clock& clock, const Console& console, std::span<std::uin
 
 }  // namespace
 
-int WaitForResponse(Link& link, Clock& clock, const Console& console,
-                    std::span<std::uint8_t> destination, int minimum, int budget) {
+int WaitForResponse(Link& link, Clock& clock, std::span<std::uint8_t> destination, int minimum,
+                    int budget, const ReadErrorReport& report) {
   int not_ready = 0;
-  const int count = Collect(link, clock, console, destination, minimum, budget, not_ready);
+  const int count = Collect(link, clock, destination, minimum, budget, report, not_ready);
   if (count < 0) return count;  // no reply to log: the transfer itself failed
   link.WaitEnded(
       WaitOutcome{destination.first(static_cast<std::size_t>(count)), count == 0, not_ready});

@@ -9,7 +9,6 @@
 #include <chrono>
 
 #include "link/port_lock.h"
-#include "run_end.h"
 
 namespace zelmo::link {
 
@@ -23,11 +22,6 @@ namespace {
 
 // How long a write may wait for the port to take more bytes.
 constexpr auto kWriteRoomWait = std::chrono::seconds(3);
-
-[[noreturn]] void FailSystem(const Console& console, const char* text) {
-  std::fflush(console.out);
-  EndRun(1, PrintSystemError(console, text));
-}
 
 const SpeedRow* FindSpeed(int speed) {
   for (const SpeedRow* row = speed_table; row->baud != -1; ++row) {
@@ -50,42 +44,36 @@ bool WaitForRoom(int fd, std::chrono::steady_clock::time_point deadline) {
   }
 }
 
-// Raw at the speed code, non-blocking; the failed call's text, or none.
-const char* SetRaw(int fd, speed_t code) {
-  termios settings{};
-  if (tcgetattr(fd, &settings) != 0) return "tty_speed: tcgetattr";
+// Raw at the speed code, non-blocking once more; nothing else is changed:
+// no flow control, CLOCAL, CREAD, VMIN or VTIME of its own, no flush.
+bool SetRaw(int fd, termios settings, speed_t code) {
   cfmakeraw(&settings);
   cfsetispeed(&settings, code);
   cfsetospeed(&settings, code);
-  if (tcsetattr(fd, TCSANOW, &settings) != 0) return "tty_speed: tcsetattr";
+  if (tcsetattr(fd, TCSANOW, &settings) != 0) return false;
   int on = 1;
   ioctl(fd, FIONBIO, &on);  // NOLINT(cppcoreguidelines-pro-type-vararg)
-  return nullptr;
+  return true;
 }
+
+// A failed transfer's errno that means the port's device is gone.
+bool PortGoneError(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
 
 }  // namespace
 
-bool PortGoneError(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
-
-int OpenCOMPort(const char* path, int speed, const Console& console, const OpenFailureHint& hint) {
-  std::fprintf(console.out, "\nUsing Serial port %s\n", path);
-  const int fd = open(path, O_RDWR | O_NONBLOCK);  // NOLINT(cppcoreguidelines-pro-type-vararg)
-  if (fd < 0) {
-    const int error = errno;
-    std::fprintf(console.out, "Device %s\n", path);
-    std::fflush(console.out);
-    EndOpening(hint, error, PrintSystemError(console, "Com Open Failed"));
-  }
+PortOpening OpenCOMPort(const char* path, int speed) {
+  using Step = PortOpening::Step;
+  PortOpening opened;
+  opened.fd = open(path, O_RDWR | O_NONBLOCK);  // NOLINT(cppcoreguidelines-pro-type-vararg)
   const SpeedRow* row = FindSpeed(speed);
-  if (row == nullptr) {
-    std::fflush(console.out);
-    EndRunSaying(console.err, 1, "tty_speed: invalid speed %d\n", speed);
-  }
-  if (const char* failed = SetRaw(fd, row->code)) FailSystem(console, failed);
-  return fd;
+  if (opened.fd < 0) return Failed(opened, Step::kOpen);
+  if (row == nullptr) return Failed(opened, Step::kSpeed);
+  if (tcgetattr(opened.fd, &opened.found) != 0) return Failed(opened, Step::kGetAttributes);
+  if (!SetRaw(opened.fd, opened.found, row->code)) return Failed(opened, Step::kSetAttributes);
+  return opened;
 }
 
-int ReadCOMBlock(int fd, std::uint8_t* buffer, std::size_t size, const Console& console) {
+int ReadCOMBlock(int fd, std::uint8_t* buffer, std::size_t size) {
   const ssize_t got = read(fd, buffer, size);
   // Raw mode asks for at least one byte, so only a port that hung up
   // reads as end-of-file.
@@ -95,11 +83,7 @@ int ReadCOMBlock(int fd, std::uint8_t* buffer, std::size_t size, const Console& 
   }
   if (got >= 0) return static_cast<int>(got);
   if (errno == EAGAIN) return 0;
-  if (PortGoneError(errno)) return kPortGone;
-  const int error = errno;
-  PrintSystemError(console, "read");
-  std::fprintf(console.out, "%d\n", error);
-  return 0;
+  return PortGoneError(errno) ? kPortGone : kReadFailed;
 }
 
 long WriteCOMBlock(int fd, const std::uint8_t* data, std::size_t length) {
@@ -127,22 +111,35 @@ long SerialLink::Write(std::span<const std::uint8_t> frame) {
 void SerialLink::SendResetRequest() { WriteResetFrame(); }
 
 Polled SerialLink::Poll(std::span<std::uint8_t> room, bool /*awaiting_first*/) {
-  const int got = ReadCOMBlock(fd_, room.data(), room.size(), console_);
+  const int got = ReadCOMBlock(fd_, room.data(), room.size());
   if (got == kPortGone) {
     MarkLost("read", errno);
     return {.gone = true};
   }
+  if (got == kReadFailed) return {.read_error = errno};
   return {static_cast<std::size_t>(got)};
 }
 
-bool SerialLink::OpenAgain() {
-  if (fd_ >= 0) close(fd_);
-  fd_ = open(path_.c_str(), O_RDWR | O_NONBLOCK);  // NOLINT(cppcoreguidelines-pro-type-vararg)
-  if (fd_ >= 0 && SetRaw(fd_, FindSpeed(kSerialBaud)->code) == nullptr && TakeLock(fd_))
+bool SerialLink::Reopen() {
+  Close();
+  const PortOpening opened = OpenCOMPort(path_.c_str(), kSerialBaud);
+  fd_ = opened.fd;
+  if (fd_ >= 0 && TakeLock(fd_)) {
+    MarkFound();
     return true;
-  if (fd_ >= 0) close(fd_);
-  fd_ = -1;
+  }
+  Close();
   return false;
+}
+
+SerialLink::~SerialLink() { Close(); }
+
+// A port that went away has no settings to put back.
+void SerialLink::Close() {
+  if (fd_ < 0) return;
+  if (!Lost()) tcsetattr(fd_, TCSANOW, &found_);
+  close(fd_);
+  fd_ = -1;
 }
 
 }  // namespace zelmo::link

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "hex_digits.h"
+#include "base/hex_digits.h"
 
 namespace zelmo::link {
 namespace {

@@ -7,8 +7,6 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "run_end.h"
-
 namespace zelmo::link {
 
 std::string HexBytes(std::span<const std::uint8_t> bytes) {
@@ -23,16 +21,11 @@ std::string HexBytes(std::span<const std::uint8_t> bytes) {
   return text;
 }
 
-WireTrace::WireTrace(const std::string& path, Time started, const Console& console,
-                     const std::string& header)
+WireTrace::WireTrace(const std::string& path, Time started, const std::string& header)
     : started_(started) {
   // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg)
   fd_ = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0666);
-  if (fd_ >= 0) {
-    if (!header.empty()) Write("# " + header + "\n");
-    return;
-  }
-  EndRun(1, PrintCannotWrite(console, path.c_str()));
+  if (fd_ >= 0 && !header.empty()) Write("# " + header + "\n");
 }
 
 WireTrace::~WireTrace() {

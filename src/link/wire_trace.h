@@ -4,7 +4,6 @@
 #include <span>
 #include <string>
 
-#include "console.h"
 #include "link/link.h"
 
 namespace zelmo::link {
@@ -18,15 +17,16 @@ class WireTrace final : public WireWatcher {
   using Time = std::chrono::steady_clock::time_point;
 
   // Creates or empties the file and writes the header (WireLogHeader), if
-  // one is given, as its first line; ends the run (status 1, "Cannot write
-  // PATH: ERROR" on stderr) when it cannot.
-  WireTrace(const std::string& path, Time started, const Console& console,
-            const std::string& header = {});
+  // one is given, as its first line; IsOpen() tells whether it could, and
+  // errno why not.
+  WireTrace(const std::string& path, Time started, const std::string& header = {});
   WireTrace(const WireTrace&) = delete;
   WireTrace& operator=(const WireTrace&) = delete;
   WireTrace(WireTrace&&) = delete;
   WireTrace& operator=(WireTrace&&) = delete;
   ~WireTrace() override;
+
+  [[nodiscard]] bool IsOpen() const { return fd_ >= 0; }
 
   void Sent(std::span<const std::uint8_t> bytes) override;
   void Received(const WaitOutcome& outcome) override;

@@ -13,9 +13,6 @@ std::size_t Put(Block& block, std::initializer_list<std::uint8_t> bytes) {
   return length;
 }
 
-constexpr std::uint8_t High(std::uint16_t value) { return static_cast<std::uint8_t>(value >> 8U); }
-constexpr std::uint8_t Low(std::uint16_t value) { return static_cast<std::uint8_t>(value & 0xFFU); }
-
 }  // namespace
 
 template <std::size_t N>
@@ -33,7 +30,7 @@ std::size_t BuildWriteEEPROMByte(Block& block, std::uint8_t value, std::uint8_t 
 }
 
 std::size_t BuildReadCodeBlock(Block& block, std::uint16_t address) {
-  return Put(block, {kReadCodeBlock, High(address), Low(address)});
+  return Put(block, {kReadCodeBlock, HighByte(address), LowByte(address)});
 }
 
 std::size_t BuildErase(Block& block) { return Put(block, {kErase}); }
@@ -48,11 +45,11 @@ std::uint8_t FrameChecksum(std::span<const std::uint8_t> covered) {
 void BuildWriteCodeBlock(WriteFrame& frame, std::uint16_t address,
                          std::span<const std::uint16_t, kBlockWords> words) {
   frame[0] = kWriteCodeBlock;
-  frame[1] = High(address);
-  frame[2] = Low(address);
+  frame[1] = HighByte(address);
+  frame[2] = LowByte(address);
   for (std::size_t i = 0; i < kBlockWords; ++i) {
-    frame[3 + 2 * i] = High(words[i]);
-    frame[4 + 2 * i] = Low(words[i]);
+    frame[3 + 2 * i] = HighByte(words[i]);
+    frame[4 + 2 * i] = LowByte(words[i]);
   }
   frame[kWriteFrameLength - 1] =
       FrameChecksum(std::span<const std::uint8_t>(frame).subspan(1, kWriteFrameLength - 2));

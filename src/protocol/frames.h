@@ -29,16 +29,36 @@ constexpr std::array<std::uint8_t, 3> kI2CResetBytes = {kFrameStart, 0x0F, 0x02}
 constexpr std::array<std::uint8_t, 4> kSerialResetRequest = {kFrameStart, kFrameStart, 0x0F, 0x02};
 constexpr std::array<std::uint8_t, 3> kSyncRequest = {kFrameStart, 0x55, kSyncAccepted};
 
-// Reply sizes and time budgets (ms).
+// The code blocks: 32 words, 64 bytes on the wire, each word high byte
+// first.
+constexpr std::size_t kBlockWords = 32;
+constexpr int kBlockBytes = 2 * static_cast<int>(kBlockWords);
+constexpr std::uint16_t WordFromWire(std::uint8_t first, std::uint8_t second) {
+  return static_cast<std::uint16_t>((unsigned{first} << 8U) | second);
+}
+constexpr std::uint8_t HighByte(std::uint16_t word) {
+  return static_cast<std::uint8_t>(word >> 8U);
+}
+constexpr std::uint8_t LowByte(std::uint16_t word) {
+  return static_cast<std::uint8_t>(word & 0xFFU);
+}
+
+// The length of each request, by its command code: the code, its address
+// or value and offset, a block's words and a checksum; 0 for no request.
+constexpr std::size_t kWriteFrameLength = 3 + 2 * kBlockWords + 1;
+constexpr std::size_t RequestLength(std::uint8_t code) {
+  if (code == kWriteCodeBlock) return kWriteFrameLength;
+  if (code == kReadCodeBlock || code == kWriteEEPROMByte) return 3;
+  return code == kErase || code == kRun || code == kReadEEPROM ? 1 : 0;
+}
+
+// Time budgets of the replies (ms).
 constexpr int kSyncBudget = 5000;
 constexpr int kReadBudget = 10000;
 constexpr int kEEPROMWriteBudget = 5000;
 constexpr int kEraseBudget = 20000;
 constexpr int kCodeWriteBudget = 10000;
-constexpr int kBlockBytes = 64;
 
-constexpr std::size_t kBlockWords = 32;
-constexpr std::size_t kWriteFrameLength = 68;
 constexpr std::size_t kScratchSize = 256;
 
 using Block = std::array<std::uint8_t, kScratchSize>;

@@ -8,6 +8,9 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
+#include "base/run_failure.h"
+#include "base/version.h"
+
 namespace zelmo::report {
 namespace {
 
@@ -46,7 +49,7 @@ std::string CodeFingerprint(const std::uint16_t* words) {
 // board current; what counts is whether any try wrote.
 std::string OutcomeOf(const RunFacts& facts) {
   if (facts.refused) return "refused";
-  if (facts.check && (facts.status == 0 || facts.status == driver::kBoardDiffers)) {
+  if (facts.check && (facts.status == 0 || facts.status == kExitDiffers)) {
     return facts.status == 0 ? "matches" : "differs";
   }
   if (facts.status != 0) return "failed";
@@ -77,16 +80,6 @@ std::string FormatReport(const RunFacts& facts) {
       {"seconds", std::round(facts.seconds * kMillisecond) / kMillisecond}};
   // A file name is bytes: what is not UTF-8 is replaced, never refused.
   return report.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
-}
-
-RunFacts FactsOf(const CommandLine& line) {
-  RunFacts facts;
-  facts.check = line.check;
-  facts.file_name = line.hex_file;
-  facts.i2c = line.i2c != 0;
-  facts.device = facts.i2c ? I2CPath(line) : SerialPath(line);
-  facts.address = line.address;
-  return facts;
 }
 
 }  // namespace zelmo::report

@@ -4,8 +4,8 @@
 #include <optional>
 #include <string>
 
-#include "command_line.h"
-#include "driver/run_ending.h"
+#include "base/run_failure.h"
+#include "driver/run_tally.h"
 #include "image/word_image.h"
 
 namespace zelmo::report {
@@ -13,7 +13,7 @@ namespace zelmo::report {
 // What a script reads of a run: how it ended, what it did to the board,
 // which firmware the file and the board hold, and over which link.
 struct RunFacts {
-  int status = 1;
+  int status = kExitFailure;
   bool check = false;
   bool refused = false;  // the HEX file was refused or unreadable; no device opened
   std::string message;   // the ending's text; empty for a good ending
@@ -39,8 +39,5 @@ std::string OutcomeOf(const RunFacts& facts);
 
 // The report: one JSON object and a line feed.
 std::string FormatReport(const RunFacts& facts);
-
-// The facts known before the run begins: the file and the link.
-RunFacts FactsOf(const CommandLine& line);
 
 }  // namespace zelmo::report

@@ -17,8 +17,6 @@
 namespace zelmo::testing {
 namespace {
 
-const Bytes kReset = {0xC0, 0xC0, 0x0F, 0x02};
-const Bytes kSync = {0xC0, 0x55, 0xAA};
 const std::string kDisplays = ApplicationReadDisplays();
 
 // The frames of a check: the handshake and reads, nothing that changes the board.

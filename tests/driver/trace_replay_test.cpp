@@ -9,10 +9,10 @@
 #include <fstream>
 #include <map>
 
-#include "command_line.h"
+#include "app/command_line.h"
+#include "app/run_plan.h"
 #include "image/hex_reader.h"
 #include "link/wire_log.h"
-#include "run_plan.h"
 #include "temp_folder.h"
 #include "update_bench.h"
 

@@ -13,8 +13,6 @@
 namespace zelmo::testing {
 namespace {
 
-const Bytes kReset = {0xC0, 0xC0, 0x0F, 0x02};
-const Bytes kSync = {0xC0, 0x55, 0xAA};
 const Bytes kReadEEPROM = {0x10};
 
 std::string Displays(std::uint16_t from, std::uint16_t to, int step) {

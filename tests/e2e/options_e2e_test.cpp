@@ -20,8 +20,8 @@
 #include <tuple>
 #include <vector>
 
+#include "base/console.h"
 #include "board_process.h"
-#include "console.h"
 #include "image/hex_reader.h"
 #include "image/hex_writer.h"
 #include "link/wire_trace.h"
@@ -56,7 +56,7 @@ std::vector<std::string> AsText(const std::vector<Bytes>& frames) {
 }
 
 std::vector<std::string> CheckFrames() {
-  std::vector<Bytes> frames = {{0xC0, 0xC0, 0x0F, 0x02}, {0xC0, 0x55, 0xAA}, {0x10}};
+  std::vector<Bytes> frames = {kReset, kSync, {0x10}};
   const auto reads = ApplicationReads();
   frames.insert(frames.end(), reads.begin(), reads.end());
   return AsText(frames);

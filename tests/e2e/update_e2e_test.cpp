@@ -62,7 +62,7 @@ TEST(EndToEnd, FullUpdateOfABlankBoard) {
   EXPECT_NE(session.result.out.find("Updating EEPROM\nVerifying EEPROM\nEEPROM ok\n"),
             std::string::npos);
 
-  std::vector<Bytes> expected = {{0xC0, 0xC0, 0x0F, 0x02}, {0xC0, 0x55, 0xAA}, {0x10}};
+  std::vector<Bytes> expected = {kReset, kSync, {0x10}};
   // The example's EEPROM: 50, 63, 10, 1, 0 over a blank (FF) board.
   const std::vector<Bytes> eeprom_writes = {
       {0x20, 50, 0}, {0x20, 63, 1}, {0x20, 10, 2}, {0x20, 1, 3}, {0x20, 0, 4}};

@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "base/run_failure.h"
 #include "captured_console.h"
-#include "run_end.h"
 #include "temp_file.h"
 
 namespace zelmo::image {
@@ -34,7 +34,7 @@ Loaded Load(const std::string& content, bool ignore_checksums = true) {
   try {
     loaded.content =
         LoadHexFile(file.Path().c_str(), *loaded.image, console.Get(), ignore_checksums);
-  } catch (const RunEnded& ended) {
+  } catch (const RunFailure& ended) {
     loaded.status = ended.status;
   }
   loaded.out = console.Out();
@@ -215,7 +215,7 @@ TEST(LoadHexFile, MissingFileIsRefused) {
   try {
     LoadHexFile("/nonexistent/firmware.hex", *image, console.Get());
     FAIL() << "a missing file was read";
-  } catch (const RunEnded& ended) {
+  } catch (const RunFailure& ended) {
     EXPECT_EQ(ended.status, 1);
   }
   EXPECT_EQ(console.Out(), "Can't open Hex File /nonexistent/firmware.hex\n");

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "base/run_failure.h"
 #include "captured_console.h"
-#include "run_end.h"
 #include "temp_folder.h"
 
 namespace zelmo::image {
@@ -22,7 +22,7 @@ namespace {
 int StatusOf(const std::function<void()>& step) {
   try {
     step();
-  } catch (const RunEnded& ended) {
+  } catch (const RunFailure& ended) {
     return ended.status;
   }
   return -1;
@@ -40,7 +40,7 @@ TEST(ReplacementFile, ReplacesInOneStepOrLeavesTheFileAsItWas) {
   EXPECT_EQ(folder.Names(), std::vector<std::string>{"board.hex"});
 
   ReplacementFile file(path, console.Get());
-  file.Replace(":00000001FF\n");
+  EXPECT_FALSE(file.Replace(":00000001FF\n"));
   EXPECT_EQ(testing::FileContent(path), ":00000001FF\n");
   EXPECT_EQ(folder.Names(), std::vector<std::string>{"board.hex"});
   struct stat made {};

@@ -15,10 +15,12 @@
 #include <deque>
 #include <vector>
 
+#include "app/open_link.h"
+#include "base/run_failure.h"
 #include "captured_console.h"
+#include "driver/updater.h"
 #include "fake_clock.h"
 #include "link/response_wait.h"
-#include "run_end.h"
 #include "temp_file.h"
 
 namespace zelmo::link {
@@ -56,9 +58,9 @@ class Pty {
 
 int StatusOfOpen(const std::string& path, int speed, const CapturedConsole& console) {
   try {
-    close(OpenCOMPort(path.c_str(), speed, console.Get()));
+    OpenSerialPort(path, speed, console.Get());
     return -1;
-  } catch (const RunEnded& ended) {
+  } catch (const RunFailure& ended) {
     return ended.status;
   }
 }
@@ -66,7 +68,8 @@ int StatusOfOpen(const std::string& path, int speed, const CapturedConsole& cons
 TEST(OpenCOMPort, SetsRawModeAndSpeed) {
   Pty pty;
   CapturedConsole console;
-  const int fd = OpenCOMPort(pty.Path().c_str(), kSerialBaud, console.Get());
+  const auto port = OpenSerialPort(pty.Path(), kSerialBaud, console.Get());
+  const int fd = port->Descriptor();
   termios settings{};
   ASSERT_EQ(tcgetattr(fd, &settings), 0);
   EXPECT_EQ(cfgetispeed(&settings), B19200);
@@ -79,9 +82,8 @@ TEST(OpenCOMPort, SetsRawModeAndSpeed) {
   EXPECT_EQ(console.Out(), "\nUsing Serial port " + pty.Path() + "\n");
 
   std::array<std::uint8_t, 16> buffer{};
-  EXPECT_EQ(ReadCOMBlock(fd, buffer.data(), buffer.size(), console.Get()), 0);
+  EXPECT_EQ(ReadCOMBlock(fd, buffer.data(), buffer.size()), 0);
   EXPECT_EQ(console.Err(), "");
-  close(fd);
 }
 
 TEST(OpenCOMPort, FailuresEndWithStatusOne) {
@@ -112,8 +114,7 @@ TEST(OpenCOMPort, FailuresEndWithStatusOne) {
 TEST(OpenCOMPort, EveryRateOfTheTableIsSet) {
   Pty pty;
   for (const SpeedRow* row = speed_table; row->baud != -1; ++row) {
-    CapturedConsole console;
-    const int fd = OpenCOMPort(pty.Path().c_str(), row->baud, console.Get());
+    const int fd = OpenCOMPort(pty.Path().c_str(), row->baud).fd;
     termios settings{};
     tcgetattr(fd, &settings);
     EXPECT_EQ(cfgetospeed(&settings), row->code) << row->baud;
@@ -146,8 +147,8 @@ class PieceClock final : public Clock {
 TEST(SerialLink, ReplyInPiecesIsGathered) {
   Pty pty;
   CapturedConsole console;
-  const int fd = OpenCOMPort(pty.Path().c_str(), kSerialBaud, console.Get());
-  SerialLink serial(fd, pty.Path(), console.Get());
+  const auto port = OpenSerialPort(pty.Path(), kSerialBaud, console.Get());
+  SerialLink& serial = *port;
   std::deque<std::vector<std::uint8_t>> pieces;
   for (std::uint8_t start = 0; start < 64; start += 16) {
     std::vector<std::uint8_t> piece;
@@ -156,10 +157,9 @@ TEST(SerialLink, ReplyInPiecesIsGathered) {
   }
   PieceClock clock(pty.Master(), pieces);
   std::array<std::uint8_t, 64> reply{};
-  EXPECT_EQ(WaitForResponse(serial, clock, console.Get(), reply, 64, 10000), 64);
+  EXPECT_EQ(WaitForResponse(serial, clock, reply, 64, 10000), 64);
   for (std::size_t i = 0; i < reply.size(); ++i) EXPECT_EQ(reply[i], i);
   EXPECT_EQ(clock.Pauses(), 4U);
-  close(fd);
 }
 
 // The far end starts reading only after the frame's write found the port
@@ -177,8 +177,7 @@ extern "C" void DrainPort(int /*signal*/) {
 
 TEST(SerialLink, FrameIsCompletedWhenThePortIsFull) {
   Pty pty;
-  CapturedConsole console;
-  const int fd = OpenCOMPort(pty.Path().c_str(), kSerialBaud, console.Get());
+  const int fd = OpenCOMPort(pty.Path().c_str(), kSerialBaud).fd;
   const std::vector<std::uint8_t> filler(4096, 0x11);
   std::size_t queued = 0;
   for (ssize_t put = 0; (put = write(fd, filler.data(), filler.size())) > 0;) {
@@ -239,15 +238,21 @@ TEST(SerialLink, AWriteTakenInPartsIsCompleted) {
   EXPECT_TRUE(pieces_read == frame);
 }
 
-// Read failures other than "no data" are reported and count as nothing.
+// Read failures other than "no data" are reported as they happen and count
+// as nothing: the wait goes on to its end.
 TEST(SerialLink, ReadErrorIsReportedAndCountsAsNoData) {
   CapturedConsole console;
-  const int fd = open("/", O_RDONLY);  // NOLINT(cppcoreguidelines-pro-type-vararg)
+  PortOpening directory;
+  directory.fd = open("/", O_RDONLY);  // NOLINT(cppcoreguidelines-pro-type-vararg)
   std::array<std::uint8_t, 16> buffer{};
-  EXPECT_EQ(ReadCOMBlock(fd, buffer.data(), buffer.size(), console.Get()), 0);
-  EXPECT_EQ(console.Err(), "read: Is a directory\n");
-  EXPECT_EQ(console.Out(), std::to_string(EISDIR) + "\n");
-  close(fd);
+  EXPECT_EQ(ReadCOMBlock(directory.fd, buffer.data(), buffer.size()), kReadFailed);
+  SerialLink serial(directory, "/");
+  sim::FakeClock clock;
+  const auto image = std::make_unique<image::WordImage>();
+  driver::Updater updater(*image, serial, clock, console.Get());
+  EXPECT_THROW(updater.Run({.handshake = {1, {}}}), RunFailure);
+  EXPECT_TRUE(console.Err().starts_with("read: Is a directory\n"));
+  EXPECT_TRUE(console.Out().starts_with("Sending Reset Request\n" + std::to_string(EISDIR) + "\n"));
 }
 
 }  // namespace

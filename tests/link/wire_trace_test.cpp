@@ -40,7 +40,7 @@ std::vector<TraceLine> ReadTrace(const std::string& path) {
 
 // The reply each request waits for, in bytes; 0 for none.
 std::size_t ReplySize(const Bytes& frame) {
-  if (frame == Bytes{0xC0, 0x55, 0xAA}) return 1;
+  if (frame == kSync) return 1;
   switch (frame.front()) {
     case 0x10:
     case 0x02:
@@ -65,8 +65,7 @@ TracedRun RunTraced(UpdateBench& bench) {
   TracedRun run;
   {
     // Started two seconds ago: the stamps say seconds, not milliseconds.
-    link::WireTrace trace(path, std::chrono::steady_clock::now() - std::chrono::seconds(2),
-                          bench.console.Get());
+    link::WireTrace trace(path, std::chrono::steady_clock::now() - std::chrono::seconds(2));
     bench.link.Watch(&trace);
     run.outcome = bench.Run();
     bench.link.Watch(nullptr);

@@ -6,10 +6,13 @@
 #include <gtest/gtest.h>
 #include <sha2.h>
 
+#include <sys/stat.h>
+
 #include <fstream>
 #include <nlohmann/json.hpp>
 
 #include "image/hex_reader.h"
+#include "temp_folder.h"
 #include "update_bench.h"
 
 namespace zelmo::testing {
@@ -34,6 +37,14 @@ std::string ExampleFingerprint() {
 
 TEST(Report, EachEndingTellsWhatTheRunDid) {
   const std::string example = ExampleFingerprint();
+  // A backup whose folder is gone once the board has been read.
+  TempFolder folder;
+  CapturedConsole console;
+  const std::string gone = folder.File("gone");
+  mkdir(gone.c_str(), 0700);
+  driver::BoardBackup unwritable(gone + "/board.hex", console.Get());
+  rmdir(gone.c_str());
+  const std::string cannot_write = "Cannot write " + gone + "/board.hex: No such file or directory";
   const struct {
     const char* outcome;
     driver::RunPlan plan;
@@ -55,6 +66,15 @@ TEST(Report, EachEndingTellsWhatTheRunDid) {
       {"matches", {.check = true}, {}, true, 0, 1, 0, 0, nullptr},
       {"differs", {.check = true}, {}, false, 2, 1, 0, 0, nullptr},
       {"failed", {}, {.silent_request = 0x01}, false, 1, 1, 5, 0, "Timeout writing to Flash"},
+      {"failed",
+       {.backup = &unwritable, .retries = 1},
+       {},
+       false,
+       1,
+       1,
+       0,
+       0,
+       cannot_write.c_str()},
       {"updated",
        {.retries = 1},
        {.bad_word = 0x0211, .bad_word_reads = 1},
@@ -86,7 +106,7 @@ TEST(Report, EachEndingTellsWhatTheRunDid) {
     EXPECT_EQ(json["file"]["code_sha256"], example) << c.outcome;
     EXPECT_EQ(json["board"]["code_sha256"] == example, c.status == 0) << c.outcome;
     // Past the erase the board holds neither the old code nor yet the new.
-    EXPECT_EQ(json["board"]["code_sha256"].is_null(), c.status == 1) << c.outcome;
+    EXPECT_EQ(json["board"]["code_sha256"].is_null(), c.status == 1 && c.eeprom > 0) << c.outcome;
     EXPECT_EQ(json["started"], std::string(c.outcome) == "updated") << c.outcome;
   }
 }

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "console.h"
+#include "base/console.h"
 
 namespace zelmo::testing {
 

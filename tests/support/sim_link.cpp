@@ -15,11 +15,12 @@ void SimLink::Deliver(Transfer transfer) {
 
 // A hung-up port reads as end-of-file and refuses writes, as a pulled
 // USB adapter does; the reply to the last frame is lost with it.
-bool SimLink::OpenAgain() {
+bool SimLink::Reopen() {
   const int back = board_.GetFaults().back_after_opens;
   if (back < 0 || ++opens_ < back) return false;
   board_.PlugIn();
   board_.Output().clear();
+  MarkFound();
   return true;
 }
 

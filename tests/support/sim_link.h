@@ -35,6 +35,7 @@ class SimLink : public link::Link {
   void SendResetRequest() override;
   link::Polled Poll(std::span<std::uint8_t> room, bool awaiting_first) override;
   [[nodiscard]] std::string Name() const override { return kPort; }
+  bool Reopen() override;
 
   [[nodiscard]] const std::vector<Transfer>& Transfers() const { return transfers_; }
   [[nodiscard]] int ReceiveBytes() const { return receive_bytes_; }
@@ -42,7 +43,6 @@ class SimLink : public link::Link {
 
  protected:
   long Write(std::span<const std::uint8_t> frame) override;
-  bool OpenAgain() override;
 
   // A transfer about to reach the board; the ones before it are in Transfers().
   virtual void Given(const Transfer& /*transfer*/) {}

@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "base/run_failure.h"
 #include "captured_console.h"
 #include "driver/updater.h"
 #include "fake_clock.h"
 #include "image/word_image.h"
-#include "run_end.h"
 #include "sim_link.h"
 #include "tools/simboard/board_model.h"
 #include "wire_frames.h"
@@ -38,11 +38,10 @@ class UpdateBench {
     driver::Updater updater(*image, link, clock, console.Get());
     Outcome outcome;
     try {
-      const driver::RunEnding ending = updater.Run(plan);
-      outcome.status = ending.status;
-      outcome.message = ending.message;
-    } catch (const RunEnded& ended) {  // a backup that cannot be written
-      outcome.status = ended.status;
+      outcome.status = updater.Run(plan);
+    } catch (const RunFailure& failure) {
+      outcome.status = failure.status;
+      outcome.message = failure.message;
     }
     outcome.tally = updater.Tally();
     outcome.out = console.Out();

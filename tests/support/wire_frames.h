@@ -8,9 +8,16 @@
 #include <string>
 #include <vector>
 
+#include "protocol/frames.h"
+
 namespace zelmo::testing {
 
 using Bytes = std::vector<std::uint8_t>;
+
+// The reset request as the serial link sends it, and the sync request.
+inline const Bytes kReset(protocol::kSerialResetRequest.begin(),
+                          protocol::kSerialResetRequest.end());
+inline const Bytes kSync(protocol::kSyncRequest.begin(), protocol::kSyncRequest.end());
 
 // The 68-byte block writes among the frames on the wire, in order.
 inline std::vector<Bytes> BlockWrites(const std::vector<Bytes>& frames) {
@@ -23,9 +30,9 @@ inline std::vector<Bytes> BlockWrites(const std::vector<Bytes>& frames) {
 // How many requests with the given command code are among the frames (the
 // reset and sync requests have none).
 inline std::size_t CountCommand(const std::vector<Bytes>& frames, std::uint8_t code) {
-  return static_cast<std::size_t>(
-      std::count_if(frames.begin(), frames.end(),
-                    [code](const Bytes& f) { return f.front() == code && f.front() != 0xC0; }));
+  return static_cast<std::size_t>(std::count_if(
+      frames.begin(), frames.end(),
+      [code](const Bytes& f) { return f.front() == code && f.front() != protocol::kFrameStart; }));
 }
 
 // The read requests of one pass over the application region, 0x0200 up.

@@ -17,22 +17,6 @@ bool StartsWith(const std::vector<std::uint8_t>& bytes, std::span<const std::uin
   return bytes.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), bytes.begin());
 }
 
-std::size_t CommandLength(std::uint8_t code) {
-  switch (code) {
-    case protocol::kWriteCodeBlock:
-      return protocol::kWriteFrameLength;
-    case protocol::kReadCodeBlock:
-    case protocol::kWriteEEPROMByte:
-      return 3;
-    case protocol::kErase:
-    case protocol::kRun:
-    case protocol::kReadEEPROM:
-      return 1;
-    default:
-      return 0;
-  }
-}
-
 bool InApplicationRegion(std::size_t address, std::size_t words) {
   return address >= image::kApplicationStart && address + words <= image::kApplicationEnd;
 }
@@ -122,7 +106,7 @@ std::size_t BoardModel::ControlFrameLength() const {
 
 bool BoardModel::ConsumeBootloaderFrame() {
   const std::uint8_t code = pending_.front();
-  std::size_t length = code == kFrameStart ? ControlFrameLength() : CommandLength(code);
+  std::size_t length = code == kFrameStart ? ControlFrameLength() : protocol::RequestLength(code);
   if (code != kFrameStart && length == 0) length = 1;  // a stray byte, ignored
   if (length == 0 || pending_.size() < length) return false;
   std::vector<std::uint8_t> frame(pending_.begin(),
@@ -146,7 +130,7 @@ void BoardModel::Handle(const std::vector<std::uint8_t>& frame) {
       WriteEEPROM(frame[1], frame[2]);
       break;
     case protocol::kReadCodeBlock:
-      ReadCode(static_cast<std::uint16_t>((frame[1] << 8U) | frame[2]));
+      ReadCode(protocol::WordFromWire(frame[1], frame[2]));
       break;
     case protocol::kErase:
       std::fill(flash_.begin() + image::kApplicationStart, flash_.end(), image::kBlankWord);
@@ -196,14 +180,14 @@ void BoardModel::ReadCode(std::uint16_t address) {
   std::vector<std::uint8_t> bytes;
   for (std::size_t i = 0; i < protocol::kBlockWords; ++i) {
     const std::uint16_t word = ReadBackWord(address + i, corrupt);
-    bytes.push_back(static_cast<std::uint8_t>(word >> 8U));
-    bytes.push_back(static_cast<std::uint8_t>(word & 0xFFU));
+    bytes.push_back(protocol::HighByte(word));
+    bytes.push_back(protocol::LowByte(word));
   }
   Reply(protocol::kReadCodeBlock, std::move(bytes));
 }
 
 void BoardModel::WriteCode(const std::vector<std::uint8_t>& frame) {
-  const auto address = static_cast<std::size_t>((frame[1] << 8U) | frame[2]);
+  const std::size_t address = protocol::WordFromWire(frame[1], frame[2]);
   const std::span<const std::uint8_t> covered(frame.begin() + 1, frame.end() - 1);
   const bool garbled = protocol::FrameChecksum(covered) != frame.back();
   const bool refused = static_cast<int>(address) == faults_.checksum_error_block &&
@@ -214,7 +198,7 @@ void BoardModel::WriteCode(const std::vector<std::uint8_t>& frame) {
   }
   if (InApplicationRegion(address, protocol::kBlockWords) && address % protocol::kBlockWords == 0) {
     for (std::size_t i = 0; i < protocol::kBlockWords; ++i) {
-      const auto word = static_cast<std::uint16_t>((frame[3 + 2 * i] << 8U) | frame[4 + 2 * i]);
+      const std::uint16_t word = protocol::WordFromWire(frame[3 + 2 * i], frame[4 + 2 * i]);
       flash_[address + i] = word & image::kBlankWord;
     }
     programmed_ = true;

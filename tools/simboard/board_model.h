@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "image/word_image.h"
+#include "protocol/frames.h"
 #include "tools/simboard/log_replay.h"
 
 namespace zelmo::sim {
@@ -18,7 +19,7 @@ struct Faults {
   int silent_request = -1;  // request code (0xC0 for sync) that gets no answer...
   int silent_from = 0;      // ...from its n-th occurrence on, counted from 0...
   int silent_count = -1;    // ...for this many occurrences (-1: all after)
-  std::uint8_t sync_answer = 0xAA;
+  std::uint8_t sync_answer = protocol::kSyncAccepted;
   std::vector<std::uint8_t> stale_bytes;  // waiting in the port before the first request
   int checksum_error_block = -1;          // block address whose first writes are refused
   int checksum_errors = 0;

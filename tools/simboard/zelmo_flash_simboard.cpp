@@ -11,9 +11,9 @@
 #include <optional>
 #include <string>
 
+#include "base/run_failure.h"
 #include "image/hex_reader.h"
 #include "link/wire_log.h"
-#include "run_end.h"
 #include "tools/simboard/board_model.h"
 #include "tools/simboard/pty_server.h"
 
@@ -230,7 +230,7 @@ int main(int argc, char** argv) {
   std::signal(SIGHUP, RequestStop);
   try {
     return Run(settings);
-  } catch (const zelmo::RunEnded& ended) {
-    return ended.status;
+  } catch (const zelmo::RunFailure& failure) {
+    return failure.status;
   }
 }

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "command_line.h"
+#include "app/command_line.h"
 
 namespace zelmo {
 

@@ -1,4 +1,4 @@
-#include "signal_guard.h"
+#include "app/signal_guard.h"
 
 #include <unistd.h>
 

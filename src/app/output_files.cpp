@@ -1,4 +1,4 @@
-#include "output_files.h"
+#include "app/output_files.h"
 
 #include <array>
 #include <filesystem>

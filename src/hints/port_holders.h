@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "console.h"
+#include "base/console.h"
 
-namespace zelmo::link {
+namespace zelmo::hints {
 
 struct PortHolder {
   int pid = 0;
@@ -19,18 +19,10 @@ std::vector<PortHolder> FindPortHolders(int fd, const std::string& proc = "/proc
 
 // "PROGNAME: BEFORE COMMAND (pid PID)AFTER" on stderr for every other
 // holder of the device behind fd, each followed by the service that runs
-// it when there is one to stop.
+// it when there is one to stop: after the first silence ("no answer yet;
+// PATH is also open in"), and for a bus, which cannot be locked, before
+// the reset ("PATH is also open in", with a warning).
 void NameHolders(int fd, const std::string& progname, const std::string& before,
                  const std::string& after, const Console& console);
 
-// Once the bootloader has not answered: "PROGNAME: no answer yet; PATH is
-// also open in COMMAND (pid PID)" for every other holder.
-void HintPortHolders(int fd, const std::string& path, const std::string& progname,
-                     const Console& console);
-
-// An I2C bus cannot be locked: before the reset request, every other
-// program that has the bus open, with a warning.
-void WarnBusSharers(int fd, const std::string& path, const std::string& progname,
-                    const Console& console);
-
-}  // namespace zelmo::link
+}  // namespace zelmo::hints

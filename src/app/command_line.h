@@ -4,15 +4,11 @@
 #include <optional>
 #include <string>
 
-#include "console.h"
+#include "base/console.h"
+#include "base/version.h"
 
 namespace zelmo {
 
-// From debian/changelog, through the build.
-#ifndef ZELMO_VERSION
-#error "ZELMO_VERSION is set by the build from debian/changelog"
-#endif
-inline constexpr const char* kVersionText = ZELMO_VERSION;
 inline constexpr const char* usage_string =
     "usage: zelmo_flash i2bus i2cdevice HexFileName\nUse i2cdevice = 0 for Serial Port\n";
 

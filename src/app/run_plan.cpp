@@ -1,4 +1,4 @@
-#include "run_plan.h"
+#include "app/run_plan.h"
 
 #include <vector>
 
@@ -17,6 +17,16 @@ driver::RunPlan PlanRun(const CommandLine& line, const image::HexContent& conten
   plan.file_has_eeprom = content.eeprom;
   plan.file_has_application = content.application;
   return plan;
+}
+
+report::RunFacts FactsOf(const CommandLine& line) {
+  report::RunFacts facts;
+  facts.check = line.check;
+  facts.file_name = line.hex_file;
+  facts.i2c = line.i2c != 0;
+  facts.device = facts.i2c ? I2CPath(line) : SerialPath(line);
+  facts.address = line.address;
+  return facts;
 }
 
 std::string WireLogHeaderOf(const CommandLine& line, int argc, char** argv) {

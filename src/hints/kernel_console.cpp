@@ -1,4 +1,4 @@
-#include "link/kernel_console.h"
+#include "hints/kernel_console.h"
 
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -7,7 +7,7 @@
 #include <fstream>
 #include <sstream>
 
-namespace zelmo::link {
+namespace zelmo::hints {
 
 bool IsKernelConsole(int fd, const std::string& consoles) {
   struct stat port {};
@@ -37,4 +37,4 @@ void HintKernelConsole(int fd, const std::string& path, const std::string& progn
   std::fflush(console.err);
 }
 
-}  // namespace zelmo::link
+}  // namespace zelmo::hints

@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "console.h"
+#include "base/console.h"
 
-namespace zelmo::link {
+namespace zelmo::hints {
 
 // Whether the consoles file (as /proc/consoles has it: a name, flags and
 // MAJOR:MINOR last on each line) names the device behind fd. False when
@@ -17,4 +17,4 @@ bool IsKernelConsole(int fd, const std::string& consoles = "/proc/consoles");
 void HintKernelConsole(int fd, const std::string& path, const std::string& progname,
                        const Console& console);
 
-}  // namespace zelmo::link
+}  // namespace zelmo::hints

@@ -1,4 +1,4 @@
-#include "link/kernel_console.h"
+#include "hints/kernel_console.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -7,7 +7,7 @@
 
 #include "temp_file.h"
 
-namespace zelmo::link {
+namespace zelmo::hints {
 namespace {
 
 // /dev/null is character device 1:3, as a console line would name it.
@@ -34,4 +34,4 @@ TEST(KernelConsole, FoundByTheDeviceNumberOfThePort) {
 }
 
 }  // namespace
-}  // namespace zelmo::link
+}  // namespace zelmo::hints

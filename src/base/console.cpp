@@ -1,4 +1,4 @@
-#include "console.h"
+#include "base/console.h"
 
 #include <unistd.h>
 

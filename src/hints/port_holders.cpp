@@ -1,4 +1,4 @@
-#include "link/port_holders.h"
+#include "hints/port_holders.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -12,7 +12,7 @@
 
 #include "hints/holder_hints.h"
 
-namespace zelmo::link {
+namespace zelmo::hints {
 namespace {
 
 struct DirCloser {
@@ -70,26 +70,14 @@ std::vector<PortHolder> FindPortHolders(int fd, const std::string& proc) {
 
 void NameHolders(int fd, const std::string& progname, const std::string& before,
                  const std::string& after, const Console& console) {
-  const hints::LiveSystem system;
+  const LiveSystem system;
   for (const PortHolder& holder : FindPortHolders(fd)) {
     std::fprintf(console.err, "%s: %s %s (pid %d)%s\n", progname.c_str(), before.c_str(),
                  holder.command.c_str(), holder.pid, after.c_str());
-    const auto service = hints::HolderServiceHint(progname, holder.pid, holder.command, system);
+    const auto service = HolderServiceHint(progname, holder.pid, holder.command, system);
     if (service) std::fprintf(console.err, "%s\n", service->c_str());
   }
   std::fflush(console.err);
 }
 
-void HintPortHolders(int fd, const std::string& path, const std::string& progname,
-                     const Console& console) {
-  NameHolders(fd, progname, "no answer yet; " + path + " is also open in", "", console);
-}
-
-void WarnBusSharers(int fd, const std::string& path, const std::string& progname,
-                    const Console& console) {
-  std::fflush(console.out);
-  NameHolders(fd, progname, path + " is also open in",
-              "; if it talks to this board, the update fails: stop it first", console);
-}
-
-}  // namespace zelmo::link
+}  // namespace zelmo::hints
